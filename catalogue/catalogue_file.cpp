@@ -1,0 +1,197 @@
+// Reading and writing "apps.dat", and the default catalogue.
+#include "catalogue/catalogue_file.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "core/host.h"
+#include "core/text.h"
+
+namespace {
+
+constexpr const char* kCorruptFile = "Corrupt .DAT file. Please\r\ndelete it and restart Kelmar.";
+constexpr const char* kNoMemoryToLoad = "Not enough memory to load APPS.DAT.";
+constexpr const char* kCannotWrite = "Could not open APPS.DAT for write.\r\nPlease check the file.";
+
+// Field offsets of the two record images.
+constexpr size_t kMenuName = 0, kMenuAppCount = 32, kMenuNext = 36, kMenuPrev = 40, kMenuApps = 44;
+constexpr size_t kAppPath = 0, kAppWorkDir = 80, kAppParams = 160, kAppName = 190, kAppNext = 220, kAppPrev = 224;
+
+// Text up to its NUL, the rest of the field zero, so no stale bytes reach the file.
+void PutText(unsigned char* image, const char* field, size_t size) {
+    size_t length = strnlen(field, size - 1);
+    memcpy(image, field, length);
+    memset(image + length, 0, size - length);
+}
+
+// A field from the file may lack its NUL: its last byte is then cut.
+void GetText(char* field, const unsigned char* image, size_t size) {
+    memcpy(field, image, size);
+    field[size - 1] = '\0';
+}
+
+void PutInt32(unsigned char* image, int32_t value) {
+    uint32_t bits = static_cast<uint32_t>(value);
+    image[0] = static_cast<unsigned char>(bits);
+    image[1] = static_cast<unsigned char>(bits >> 8);
+    image[2] = static_cast<unsigned char>(bits >> 16);
+    image[3] = static_cast<unsigned char>(bits >> 24);
+}
+
+int32_t GetInt32(const unsigned char* image) {
+    uint32_t bits = static_cast<uint32_t>(image[0]) | static_cast<uint32_t>(image[1]) << 8 |
+                    static_cast<uint32_t>(image[2]) << 16 | static_cast<uint32_t>(image[3]) << 24;
+    return static_cast<int32_t>(bits);
+}
+
+// The loader's way out for a damaged file: everything read so far is linked into the catalogue,
+// which the fatal path releases; the file is closed first and is not saved over.
+[[noreturn]] void FailLoading(FILE* file, const char* text) {
+    fclose(file);
+    FatalError(text);
+}
+
+bool AddDefaultApp(UserMenu& menu, const char* name, const char* path) {
+    AppEntry* app = NewRecord<AppEntry>();
+    if (app == nullptr) return false;
+    CopyText(app->name, sizeof app->name, name);
+    CopyText(app->path, sizeof app->path, path);
+    LinkAppAfter(menu, LastApp(menu), app);
+    return true;
+}
+
+UserMenu* AddDefaultMenu(Catalogue& catalogue, const char* name) {
+    UserMenu* menu = NewRecord<UserMenu>();
+    if (menu == nullptr) return nullptr;
+    CopyText(menu->name, sizeof menu->name, name);
+    LinkMenuAfter(catalogue, LastMenu(catalogue), menu);
+    return menu;
+}
+
+bool WriteCatalogue(FILE* file, const Catalogue& catalogue) {
+    unsigned char menuImage[kMenuImageSize];
+    unsigned char appImage[kAppImageSize];
+    for (const UserMenu* menu = catalogue.head; menu != nullptr; menu = menu->next) {
+        EncodeMenu(*menu, menuImage);
+        if (fwrite(menuImage, 1, sizeof menuImage, file) != sizeof menuImage) return false;
+        for (const AppEntry* app = menu->apps; app != nullptr; app = app->next) {
+            EncodeApp(*app, appImage);
+            if (fwrite(appImage, 1, sizeof appImage, file) != sizeof appImage) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void EncodeMenu(const UserMenu& menu, unsigned char image[kMenuImageSize]) {
+    PutText(image + kMenuName, menu.name, sizeof menu.name);
+    PutInt32(image + kMenuAppCount, menu.appCount);
+    PutInt32(image + kMenuNext, 0);
+    PutInt32(image + kMenuPrev, 0);
+    PutInt32(image + kMenuApps, 0);
+}
+
+void DecodeMenu(const unsigned char image[kMenuImageSize], UserMenu& menu) {
+    GetText(menu.name, image + kMenuName, sizeof menu.name);
+    menu.appCount = GetInt32(image + kMenuAppCount);
+}
+
+void EncodeApp(const AppEntry& app, unsigned char image[kAppImageSize]) {
+    PutText(image + kAppPath, app.path, sizeof app.path);
+    PutText(image + kAppWorkDir, app.workDir, sizeof app.workDir);
+    PutText(image + kAppParams, app.params, sizeof app.params);
+    PutText(image + kAppName, app.name, sizeof app.name);
+    PutInt32(image + kAppNext, 0);
+    PutInt32(image + kAppPrev, 0);
+}
+
+void DecodeApp(const unsigned char image[kAppImageSize], AppEntry& app) {
+    GetText(app.path, image + kAppPath, sizeof app.path);
+    GetText(app.workDir, image + kAppWorkDir, sizeof app.workDir);
+    GetText(app.params, image + kAppParams, sizeof app.params);
+    GetText(app.name, image + kAppName, sizeof app.name);
+}
+
+bool LoadCatalogue(Catalogue& catalogue) {
+    FILE* file = fopen(kCatalogueFile, "rb");
+    long length = 0;
+    if (file != nullptr && fseek(file, 0, SEEK_END) == 0) {
+        length = ftell(file);
+        if (fseek(file, 0, SEEK_SET) != 0) length = 0;
+    }
+    if (file == nullptr || length <= 0) {
+        if (file != nullptr) fclose(file);
+        BuildDefaultCatalogue(catalogue);
+        return true;
+    }
+
+    unsigned char menuImage[kMenuImageSize];
+    unsigned char appImage[kAppImageSize];
+    UserMenu* lastMenu = nullptr;
+    // A trailing fragment shorter than a menu image ends the file silently.
+    while (fread(menuImage, 1, sizeof menuImage, file) == sizeof menuImage) {
+        UserMenu* menu = NewRecord<UserMenu>();
+        if (menu == nullptr) FailLoading(file, kNoMemoryToLoad);
+        DecodeMenu(menuImage, *menu);
+        const int32_t count = menu->appCount;
+        menu->appCount = 0;  // counted up again as the apps are linked
+        // Linked at once, so that everything read so far is reachable from the head.
+        LinkMenuAfter(catalogue, lastMenu, menu);
+        lastMenu = menu;
+
+        AppEntry* lastApp = nullptr;
+        for (int32_t i = 0; i < count; ++i) {
+            if (fread(appImage, 1, sizeof appImage, file) != sizeof appImage) FailLoading(file, kCorruptFile);
+            AppEntry* app = NewRecord<AppEntry>();
+            if (app == nullptr) FailLoading(file, kNoMemoryToLoad);
+            DecodeApp(appImage, *app);
+            LinkAppAfter(*menu, lastApp, app);
+            lastApp = app;
+        }
+    }
+    fclose(file);
+    return true;
+}
+
+void BuildDefaultCatalogue(Catalogue& catalogue) {
+    char windowsDir[kMaxPath];
+    if (!GetWindowsDir(windowsDir, sizeof windowsDir)) windowsDir[0] = '\0';
+    char path[sizeof AppEntry::path];
+
+    UserMenu* apps = AddDefaultMenu(catalogue, "&Apps");
+    if (apps == nullptr) return;
+    if (!AddDefaultApp(*apps, "Visual &C++ v2.0", "c:\\vc20\\bin\\msvc.exe")) return;
+    if (!AddDefaultApp(*apps, "Visual &Basic v3.0", "c:\\vb3\\vb.exe")) return;
+
+    UserMenu* games = AddDefaultMenu(catalogue, "&Games");
+    if (games == nullptr) return;
+    CopyText(path, sizeof path, windowsDir);
+    AppendText(path, sizeof path, "\\winmine.exe");
+    if (!AddDefaultApp(*games, "&Minesweeper", path)) return;
+    CopyText(path, sizeof path, windowsDir);
+    AppendText(path, sizeof path, "\\sol.exe");
+    AddDefaultApp(*games, "&Solitaire", path);
+}
+
+void SaveCatalogue(const Catalogue& catalogue) {
+    if (catalogue.head == nullptr) return;  // an empty catalogue never replaces the file
+
+    char tempPath[kMaxPath];
+    if (!MakeTempFileIn(".", tempPath, sizeof tempPath)) {
+        WarnBox(kCannotWrite);
+        return;
+    }
+    FILE* file = fopen(tempPath, "wb");
+    bool saved = file != nullptr && WriteCatalogue(file, catalogue);
+    if (file != nullptr) {
+        saved = saved && fflush(file) == 0 && CommitFile(file);
+        saved = fclose(file) == 0 && saved;
+    }
+    saved = saved && ReplaceFileWith(tempPath, kCatalogueFile);
+    if (!saved) {
+        remove(tempPath);
+        WarnBox(kCannotWrite);
+    }
+}

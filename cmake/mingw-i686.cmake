@@ -1,0 +1,12 @@
+# Cross build for 32-bit Windows (PE32, the shipped EXE) with MinGW-w64 (posix thread model).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+find_program(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix REQUIRED)
+find_program(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix REQUIRED)
+find_program(CMAKE_RC_COMPILER i686-w64-mingw32-windres REQUIRED)
+find_program(KELMAR_OBJDUMP i686-w64-mingw32-objdump REQUIRED)
+find_program(KELMAR_STRIP i686-w64-mingw32-strip REQUIRED)
+set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

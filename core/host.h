@@ -1,0 +1,28 @@
+// What portable code needs of the platform: the warning and fatal boxes, the Windows directory and
+// the file operations that make a save safe. The program implements these with Win32 (core/host_win32.cpp);
+// the native tests implement them with recorders. Portable: no platform headers.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+// Room for any path the platform hands out (MAX_PATH).
+constexpr size_t kMaxPath = 260;
+
+// A recoverable error or prompt: caption "Kelmar", exclamation icon, OK.
+void WarnBox(const char* text);
+
+// An unrecoverable error: caption "Fatal Kelmar Error"; ends the process.
+[[noreturn]] void FatalError(const char* text);
+
+// The Windows directory, without a trailing separator; false when it cannot be read or does not fit.
+bool GetWindowsDir(char* out, size_t size);
+
+// Creates an empty file of a name unique to this call in folder dir; its path goes into out.
+bool MakeTempFileIn(const char* dir, char* out, size_t size);
+
+// Pushes a written stream's data to the disk (after fflush).
+bool CommitFile(FILE* file);
+
+// Puts source in place of target in one step, replacing target when it exists.
+bool ReplaceFileWith(const char* source, const char* target);

@@ -1,0 +1,37 @@
+// The launcher and the clock.
+#include "launch/launcher.h"
+
+#include <shellapi.h>
+
+#include "core/app.h"
+#include "launch/clock_text.h"
+#include "launch/launch_text.h"
+#include "resources/resource.h"
+
+void(WINAPI* gLocalTimeSource)(SYSTEMTIME* now) = GetLocalTime;
+bool (*gChimeHook)(const char* path) = PlayChime;
+
+bool LaunchApp(const AppEntry& app) {
+    HINSTANCE result = ShellExecuteA(gApp.bar, "open", app.path, app.params, app.workDir, SW_RESTORE);
+    char text[kLaunchTextSize];
+    if (LaunchResultText(static_cast<int32_t>(reinterpret_cast<INT_PTR>(result)), text)) return true;
+    WarnBox(text);
+    return false;
+}
+
+bool UpdateClock() {
+    SYSTEMTIME now;
+    gLocalTimeSource(&now);  // local time in the system's current time zone
+    char text[kClockTextSize];
+    FormatClockText(now.wHour, now.wMinute, text);
+    if (!ModifyMenuA(gApp.barMenu, CMD_TIME, MF_BYCOMMAND | MF_STRING | MF_DISABLED | MF_HELP, CMD_TIME, text)) {
+        return false;
+    }
+    DrawMenuBar(gApp.bar);
+    if (gApp.chimeOnHour != 0 && now.wMinute == 0) gChimeHook(gApp.chimeWav);
+    return true;
+}
+
+bool PlayChime(const char* /*path*/) {
+    return true;
+}

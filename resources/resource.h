@@ -1,0 +1,20 @@
+// Resource and command identifiers, shared by the resource script and the code.
+#pragma once
+
+#define IDD_OPTIONS 101
+#define IDI_MAIN 102
+#define IDD_ABOUT 104
+#define IDR_BARMENU 105
+#define IDD_USERMENUS 106
+#define IDD_APPSETUP 107
+#define IDD_MENUSETUP 108
+#define IDI_CLOCK 110
+#define IDR_ACCELERATORS 111
+
+#define CMD_OPTIONS 40001
+#define CMD_EDIT_MENUS 40004
+#define CMD_ABOUT 40005
+#define CMD_EXIT 40006
+#define CMD_TIME 40008
+
+#define IDC_STATIC (-1)

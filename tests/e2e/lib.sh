@@ -1,0 +1,73 @@
+# Helpers of the end-to-end tests: the real KELMAR32.EXE under Wine on an X display, driven with
+# xdotool as a user would and read back from its files and windows. Sourced by tests/e2e/test_*.sh.
+set -u
+E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+KELMAR_EXE=$(readlink -f "${1:?usage: $0 KELMAR32.EXE}")
+SHOTS=${KELMAR_BUILD:-$E2E_ROOT/build/win64}/screenshots
+mkdir -p "$SHOTS"
+
+# Standalone runs get a display and prefix of their own; under the test command they share one.
+if [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then
+    # shellcheck source=../../scripts/wine-env.sh
+    . "$E2E_ROOT/scripts/wine-env.sh"
+    kelmar_wine_start virtual || exit 1
+    trap kelmar_wine_stop EXIT
+fi
+WINDOWS_DIR=$WINEPREFIX/drive_c/windows
+KELMAR_PID=
+
+fail() { echo "FAIL: $*" >&2; [ -n "$KELMAR_PID" ] && kill "$KELMAR_PID" 2>/dev/null; exit 1; }
+pass() { echo "ok   $*"; }
+
+# Starts the EXE with the given working folder (where apps.dat lives).
+launch_kelmar() {
+    (cd "$1" && exec "$E2E_ROOT/scripts/wine-run" "$KELMAR_EXE") &
+    KELMAR_PID=$!
+}
+
+# Prints the id of the first visible window titled exactly TITLE whose geometry passes TEST (an awk
+# condition over x y w h), waiting up to SECONDS.
+wait_window() {
+    local title=$1 test=$2 seconds=${3:-20} id geometry
+    for _ in $(seq $((seconds * 10))); do
+        for id in $(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null); do
+            geometry=$(xdotool getwindowgeometry --shell "$id" 2>/dev/null | awk -F= '{v[$1]=$2} END {print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]}')
+            if echo "$geometry" | awk "{x=\$1; y=\$2; w=\$3; h=\$4; exit !($test)}"; then
+                echo "$id"
+                return 0
+            fi
+        done
+        sleep 0.1
+    done
+    return 1
+}
+
+# Gives the window the keyboard focus and types the keys (xdotool key syntax).
+press() {
+    xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
+    sleep 0.2
+    xdotool key --clearmodifiers "$2"
+}
+
+# Waits up to SECONDS for the EXE to end; its exit code goes into KELMAR_EXIT.
+wait_exit() {
+    local seconds=${1:-20}
+    for _ in $(seq $((seconds * 10))); do
+        if ! kill -0 "$KELMAR_PID" 2>/dev/null; then
+            wait "$KELMAR_PID"
+            KELMAR_EXIT=$?
+            KELMAR_PID=
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# The screen as the user sees it.
+screenshot() { import -window root "$SHOTS/$1.png" && echo "     screenshot: $SHOTS/$1.png"; }
+
+ini_value() { sed -n "s/^$1=//p" "$WINDOWS_DIR/kelmar.ini" | tr -d '\r'; }
+
+BAR_TEST='y <= 4 && w >= 1000'
+BOX_TEST='y > 100'

@@ -1,0 +1,25 @@
+// Recording stand-ins for the host functions, for the native tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "catalogue/records.h"
+
+struct FakeHost {
+    std::vector<std::string> warnings;
+    std::string windowsDir = "C:\\WINDOWS";
+    bool failTempFile = false;
+    bool failCommit = false;
+    bool failReplace = false;
+    Catalogue* releaseOnFatal = nullptr;  // what the program's fatal path would release
+    size_t heapBeforeLoad = 0;            // heap in use before a load that must end fatally
+};
+
+// Heap bytes in use now, as the sanitizer's allocator counts them.
+size_t HeapInUse();
+
+extern FakeHost gHost;
+
+// Resets the recorder to its defaults.
+void ResetFakeHost();
