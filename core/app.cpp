@@ -41,7 +41,7 @@ void ReleaseAll() {
     FreeCatalogue(gApp.catalogue);
     DestroyWindow(gApp.bar);
     UnregisterClassA(kBarClass, gApp.instance);
-    KillTimer(gApp.bar, kClockTimerId);  // already gone with the window; kept for the order of teardown
+    KillTimer(gApp.bar, CLOCK_TIMER_ID);  // already gone with the window; kept for the order of teardown
 }
 
 }  // namespace

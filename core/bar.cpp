@@ -76,10 +76,10 @@ extern "C" LRESULT CALLBACK KelmarWinProc(HWND window, UINT message, WPARAM wPar
             return 0;
         case WM_SHOWWINDOW:
             // Shown or hidden, the clock (re)starts on the bar held in the state.
-            if (SetTimer(gApp.bar, kClockTimerId, kClockPeriod, nullptr) == 0) WarnBox(kNoTimer);
+            if (SetTimer(gApp.bar, CLOCK_TIMER_ID, kClockPeriod, nullptr) == 0) WarnBox(kNoTimer);
             return 0;
         case WM_TIMER:
-            if (wParam == kClockTimerId && !UpdateClock()) WarnBox(kCannotUpdateTime);
+            if (wParam == CLOCK_TIMER_ID && !UpdateClock()) WarnBox(kCannotUpdateTime);
             return 0;
         case WM_COMMAND:
             OnCommand(LOWORD(wParam));

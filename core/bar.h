@@ -6,7 +6,7 @@
 
 constexpr const char* kBarClass = "KelmarClass";
 constexpr const char* kBarTitle = "Kelmar";
-constexpr UINT_PTR kClockTimerId = 65244;  // CLOCK_TIMER_ID
+constexpr UINT_PTR CLOCK_TIMER_ID = 65244;  // the clock's 6-second timer on the bar
 
 // True when the class atom is non-zero.
 bool RegisterBarClass();

@@ -12,9 +12,12 @@ void(WINAPI* gLocalTimeSource)(SYSTEMTIME* now) = GetLocalTime;
 bool (*gChimeHook)(const char* path) = PlayChime;
 
 bool LaunchApp(const AppEntry& app) {
-    HINSTANCE result = ShellExecuteA(gApp.bar, "open", app.path, app.params, app.workDir, SW_RESTORE);
+    const INT_PTR result =
+        reinterpret_cast<INT_PTR>(ShellExecuteA(gApp.bar, "open", app.path, app.params, app.workDir, SW_RESTORE));
+    // The answer is pointer-sized: any value above 32 is success, also one that would not fit in 32 bits.
+    if (result > 32) return true;
     char text[kLaunchTextSize];
-    if (LaunchResultText(static_cast<int32_t>(reinterpret_cast<INT_PTR>(result)), text)) return true;
+    LaunchResultText(static_cast<int32_t>(result < INT32_MIN ? INT32_MIN : result), text);
     WarnBox(text);
     return false;
 }
