@@ -16,7 +16,7 @@ TEST(LaunchText, EachResultHasItsWarning) {
     };
     const Case cases[] = {
         {2, "File/Executable not found.\r\nCheck application setup."},
-        {3, "Path not found.\r\nCheck application setup."},  // Windows' answer for a missing folder in the path
+        {3, "Path not found.\r\nCheck application setup."},  // Windows: a missing folder in the path (Wine answers 2)
         {8, "Insufficient memory to start application."},
         {31, "ShellExec returned error code: 31"},
         {32, "ShellExec returned error code: 32"},
