@@ -45,6 +45,61 @@ int32_t GetInt32(const unsigned char* image) {
     return static_cast<int32_t>(bits);
 }
 
+// Hands out the file's record images from a block buffer of its own: one fread per block, not per record.
+class ImageReader {
+public:
+    explicit ImageReader(FILE* file) : file_(file) {}
+
+    // The next size bytes, or nullptr when fewer remain in the file.
+    const unsigned char* Next(size_t size) {
+        if (length_ - position_ < size) {
+            const size_t left = length_ - position_;
+            memmove(buffer_, buffer_ + position_, left);
+            position_ = 0;
+            length_ = left + fread(buffer_ + left, 1, sizeof buffer_ - left, file_);
+            if (length_ < size) return nullptr;
+        }
+        const unsigned char* image = buffer_ + position_;
+        position_ += size;
+        return image;
+    }
+
+private:
+    FILE* file_;
+    size_t position_ = 0;
+    size_t length_ = 0;
+    unsigned char buffer_[16384];
+};
+
+// The writer's block lives here, not on the stack.
+unsigned char gWriteBlock[65536];
+
+// Gathers record images into blocks, so that a save makes one fwrite per block.
+class ImageWriter {
+public:
+    explicit ImageWriter(FILE* file) : file_(file) {}
+
+    // Room for the next image of size bytes (at most a block).
+    unsigned char* Reserve(size_t size) {
+        if (sizeof gWriteBlock - length_ < size) Flush();
+        unsigned char* room = gWriteBlock + length_;
+        length_ += size;
+        return room;
+    }
+
+    // Writes what is gathered; false once any write has failed.
+    bool Flush() {
+        if (length_ > 0 && fwrite(gWriteBlock, 1, length_, file_) != length_) failed_ = true;
+        length_ = 0;
+        return !failed_;
+    }
+
+private:
+    FILE* file_;
+    size_t length_ = 0;
+    bool failed_ = false;
+};
+
 // The loader's way out for a damaged file: everything read so far is linked into the catalogue,
 // which the fatal path releases; the file is closed first and is not saved over.
 [[noreturn]] void FailLoading(FILE* file, const char* text) {
@@ -70,17 +125,14 @@ UserMenu* AddDefaultMenu(Catalogue& catalogue, const char* name) {
 }
 
 bool WriteCatalogue(FILE* file, const Catalogue& catalogue) {
-    unsigned char menuImage[kMenuImageSize];
-    unsigned char appImage[kAppImageSize];
+    ImageWriter writer(file);
     for (const UserMenu* menu = catalogue.head; menu != nullptr; menu = menu->next) {
-        EncodeMenu(*menu, menuImage);
-        if (fwrite(menuImage, 1, sizeof menuImage, file) != sizeof menuImage) return false;
+        EncodeMenu(*menu, writer.Reserve(kMenuImageSize));
         for (const AppEntry* app = menu->apps; app != nullptr; app = app->next) {
-            EncodeApp(*app, appImage);
-            if (fwrite(appImage, 1, sizeof appImage, file) != sizeof appImage) return false;
+            EncodeApp(*app, writer.Reserve(kAppImageSize));
         }
     }
-    return true;
+    return writer.Flush();
 }
 
 }  // namespace
@@ -127,11 +179,16 @@ bool LoadCatalogue(Catalogue& catalogue) {
         return true;
     }
 
-    unsigned char menuImage[kMenuImageSize];
-    unsigned char appImage[kAppImageSize];
-    UserMenu* lastMenu = nullptr;
+    ReadCatalogue(catalogue, file);
+    fclose(file);
+    return true;
+}
+
+void ReadCatalogue(Catalogue& catalogue, FILE* file) {
+    ImageReader reader(file);
+    UserMenu* lastMenu = LastMenu(catalogue);
     // A trailing fragment shorter than a menu image ends the file silently.
-    while (fread(menuImage, 1, sizeof menuImage, file) == sizeof menuImage) {
+    while (const unsigned char* menuImage = reader.Next(kMenuImageSize)) {
         UserMenu* menu = NewRecord<UserMenu>();
         if (menu == nullptr) FailLoading(file, kNoMemoryToLoad);
         DecodeMenu(menuImage, *menu);
@@ -143,7 +200,8 @@ bool LoadCatalogue(Catalogue& catalogue) {
 
         AppEntry* lastApp = nullptr;
         for (int32_t i = 0; i < count; ++i) {
-            if (fread(appImage, 1, sizeof appImage, file) != sizeof appImage) FailLoading(file, kCorruptFile);
+            const unsigned char* appImage = reader.Next(kAppImageSize);
+            if (appImage == nullptr) FailLoading(file, kCorruptFile);
             AppEntry* app = NewRecord<AppEntry>();
             if (app == nullptr) FailLoading(file, kNoMemoryToLoad);
             DecodeApp(appImage, *app);
@@ -151,8 +209,6 @@ bool LoadCatalogue(Catalogue& catalogue) {
             lastApp = app;
         }
     }
-    fclose(file);
-    return true;
 }
 
 void BuildDefaultCatalogue(Catalogue& catalogue) {

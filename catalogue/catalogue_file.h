@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 #include "catalogue/records.h"
 
@@ -21,6 +22,10 @@ void DecodeApp(const unsigned char image[kAppImageSize], AppEntry& app);
 // Loads "apps.dat" from the current directory into an empty catalogue, or builds the default catalogue
 // when the file is missing or empty. A group cut short inside its app images is fatal. Always true.
 bool LoadCatalogue(Catalogue& catalogue);
+
+// Reads menu groups from an open stream until it ends, appending them to the catalogue. On a group cut
+// short inside its app images the stream is closed and the run ends through FatalError.
+void ReadCatalogue(Catalogue& catalogue, FILE* file);
 
 // "&Apps" and "&Games", two apps each; appended to the (empty) catalogue.
 void BuildDefaultCatalogue(Catalogue& catalogue);

@@ -24,5 +24,12 @@ bool CommitFile(FILE* file) {
 }
 
 bool ReplaceFileWith(const char* source, const char* target) {
+    // A read-only apps.dat is the user's way of saying "do not write": Windows refuses to replace it,
+    // and so do we wherever the platform would not.
+    const DWORD attributes = GetFileAttributesA(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
     return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }

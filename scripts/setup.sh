@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ make python3 git
           g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-          googletest wine wine64 fonts-wine xvfb xdotool x11-utils imagemagick procps)
+          googletest wine wine64 fonts-wine xvfb xdotool x11-utils imagemagick procps
+          clang-14 libclang-rt-14-dev libbenchmark-dev python3-xlib)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -81,3 +81,20 @@ TEST_F(SettingsTest, PreviousInstanceHandsOverAndEnds) {
 }
 
 }  // namespace
+
+namespace {
+
+// Hand-edited values far outside what Kelmar writes come back out exactly as they were read.
+TEST_F(SettingsTest, HugeValuesSurviveARoundTrip) {
+    WriteFileText(SettingsPath(), "[Options]\r\nStayOnTop=99999999999\r\nChimeOnHour=-2147483648\r\n");
+    ASSERT_TRUE(LoadSettings(nullptr));
+    const int32_t stayOnTop = gApp.stayOnTop;
+    const int32_t chimeOnHour = gApp.chimeOnHour;
+    EXPECT_EQ(chimeOnHour, INT32_MIN);
+    SaveSettings();
+    ASSERT_TRUE(LoadSettings(nullptr));
+    EXPECT_EQ(gApp.stayOnTop, stayOnTop);
+    EXPECT_EQ(gApp.chimeOnHour, chimeOnHour);
+}
+
+}  // namespace
