@@ -43,7 +43,7 @@ TEST_F(EnduranceTest, ThousandRebuildsAndTenThousandTicksLeaveNothingBehind) {
         RebuildBar();
         DrainMessages();
     }
-    for (int i = 0; i < 10000; ++i) SendMessageA(gApp.bar, WM_TIMER, kClockTimerId, 0);
+    for (int i = 0; i < 10000; ++i) SendMessageA(gApp.bar, WM_TIMER, CLOCK_TIMER_ID, 0);
     DrainMessages();
 
     EXPECT_EQ(LiveMenus(oldMenus), 0) << "menus of destroyed bars still exist";
