@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Kelmar's figures, each measured beside its baseline in the same run, printed as one table:
+# start-up under Wine (median of KELMAR_BENCH_RUNS, default 10) against a bare Win32 window program,
+# stripped sizes, catalogue load and save against plain fread/fwrite of the same bytes (natively,
+# Google Benchmark), CPU used over KELMAR_BENCH_IDLE seconds of idle (default 60), and resident memory.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+runs=${KELMAR_BENCH_RUNS:-10}
+idle=${KELMAR_BENCH_IDLE:-60}
+scripts/setup.sh
+for preset in win64 win32; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" --target kelmar bare >/dev/null
+done
+out=$root/build/bench
+mkdir -p "$out"
+g++ -std=c++17 -O2 -DNDEBUG -I"$root" tests/bench/catalogue_bench.cpp catalogue/catalogue_file.cpp catalogue/records.cpp \
+    core/text.cpp -lbenchmark -lpthread -o "$out/catalogue_bench"
+
+. scripts/wine-env.sh
+kelmar_wine_start virtual
+trap kelmar_wine_stop EXIT
+printf '[Options]\r\nStayOnTop=1\r\nChimeOnHour=0\r\nChime WAV=\r\n' > "$WINEPREFIX/drive_c/windows/kelmar.ini"
+/usr/bin/python3 - "$out/big.dat" <<'PY'
+import struct, sys
+out = bytearray()
+for m in range(65):
+    out += (b'Menu %d' % m).ljust(32, b'\0') + struct.pack('<iIII', 100, 0, 0, 0)
+    for a in range(100):
+        out += (b'c:\\apps\\tool%d.exe' % a).ljust(160, b'\0') + bytes(30) + (b'App %d' % a).ljust(30, b'\0') + bytes(8)
+open(sys.argv[1], 'wb').write(out)
+PY
+
+median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+
+# Seconds from process start to its window mapped; TITLE EXE [CATALOGUE]. The process is killed after.
+startup() {
+    local title=$1 exe=$2 catalogue=${3:-} dir line
+    for _ in $(seq "$runs"); do
+        dir=$(mktemp -d "$out/run.XXXXXX")
+        [ -n "$catalogue" ] && cp "$catalogue" "$dir/apps.dat"
+        line=$(cd "$dir" && /usr/bin/python3 "$root/tests/bench/xmap_time.py" "$title" "$root/scripts/wine-run" "$exe")
+        kill -9 "${line#* }" 2>/dev/null || true
+        sleep 0.3
+        rm -rf "$dir"
+        echo "${line% *}"
+    done | median
+}
+
+bare64=$root/build/win64/bare.exe
+kelmar64=$root/build/win64/KELMAR32.EXE
+startup Bare "$bare64" >/dev/null  # warm the prefix and the file cache once
+t_bare=$(startup Bare "$bare64")
+t_default=$(startup Kelmar "$kelmar64")
+t_big=$(startup Kelmar "$kelmar64" "$out/big.dat")
+
+size() { local copy; copy=$(mktemp); cp "$1" "$copy"; "$2" -s "$copy"; stat -c %s "$copy"; rm -f "$copy"; }
+s_k32=$(size "$root/build/win32/KELMAR32.EXE" i686-w64-mingw32-strip)
+s_k64=$(size "$kelmar64" x86_64-w64-mingw32-strip)
+s_b32=$(size "$root/build/win32/bare.exe" i686-w64-mingw32-strip)
+s_b64=$(size "$bare64" x86_64-w64-mingw32-strip)
+
+csv=$("$out/catalogue_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null)
+io() { echo "$csv" | awk -F, -v name="\"BM_$1_median\"" '$1 == name {print $3}'; }
+load=$(io LoadCatalogue) read=$(io ReadSameBytes) save=$(io SaveCatalogue) write=$(io WriteSameBytes)
+
+# Idle CPU and resident memory of a running Kelmar, and the bare program's memory beside it.
+running() {  # TITLE EXE: starts it, prints its process id once its window is up
+    local line
+    line=$(cd "$out" && /usr/bin/python3 "$root/tests/bench/xmap_time.py" "$1" "$root/scripts/wine-run" "$2")
+    sleep 2
+    echo "${line#* }"
+}
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+rss_kib() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
+pid=$(running Kelmar "$kelmar64")
+before=$(cpu_ticks "$pid")
+sleep "$idle"
+idle_cpu=$(awk -v t=$(( $(cpu_ticks "$pid") - before )) -v hz="$(getconf CLK_TCK)" 'BEGIN {printf "%.2f", t / hz}')
+rss_kelmar=$(rss_kib "$pid")
+kill -9 "$pid"
+pid=$(running Bare "$bare64")
+rss_bare=$(rss_kib "$pid")
+kill -9 "$pid"
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+printf '\n%-44s %14s %14s %8s %s\n' "figure" "Kelmar" "baseline" "ratio" "goal"
+printf '%-44s %13.3fs %13.3fs %8s %s\n' "start-up, default catalogue (median of $runs)" "$t_default" "$t_bare" "$(ratio "$t_default" "$t_bare")" "<= 1.10"
+printf '%-44s %13.3fs %13.3fs %8s %s\n' "start-up, 65 menus of 100 apps" "$t_big" "$t_bare" "$(ratio "$t_big" "$t_bare")" "<= 1.5"
+printf '%-44s %12sB %12sB %8s %s\n' "size, i686 EXE stripped" "$s_k32" "$s_b32" "$(ratio "$s_k32" "$s_b32")" "<= 98304 B"
+printf '%-44s %12sB %12sB %8s %s\n' "size, x86_64 EXE stripped" "$s_k64" "$s_b64" "$(ratio "$s_k64" "$s_b64")" ""
+printf '%-44s %12sus %12sus %8s %s\n' "load 6,500 apps (vs one fread)" "$load" "$read" "$(ratio "$load" "$read")" "<= 3"
+printf '%-44s %12sus %12sus %8s %s\n' "save 6,500 apps (vs one fwrite)" "$save" "$write" "$(ratio "$save" "$write")" "<= 3"
+printf '%-44s %13ss %14s %8s %s\n' "CPU over ${idle}s idle" "$idle_cpu" "-" "-" "< 0.1 s"
+printf '%-44s %11sKiB %11sKiB %8s %s\n' "resident memory" "$rss_kelmar" "$rss_bare" "$(ratio "$rss_kelmar" "$rss_bare")" "<= 1.1"
