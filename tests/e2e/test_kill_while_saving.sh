@@ -31,7 +31,7 @@ old_sum=$(sha256sum < "$work/old.dat")
 new_sum=$(sha256sum < "$work/new.dat")
 
 # Runs Kelmar in a fresh folder holding the old catalogue, starts the watcher ("measure", or "kill DELAY"
-# in microseconds after the save began), and presses Ctrl+X; sets DIR and WATCHER.
+# in microseconds after the save began; it writes to WATCH_LOG), and presses Ctrl+X; sets DIR and WATCHER.
 start_and_exit() {
     DIR=$(mktemp -d "$work/run.XXXXXX")
     cp "$work/old.dat" "$DIR/apps.dat"
@@ -40,9 +40,10 @@ start_and_exit() {
     bar=$(wait_window Kelmar "$BAR_TEST" 60) || fail "no bar"
     local how=(measure)
     [ "$1" = kill ] && how=(kill "$KELMAR_PID" "$2")
-    coproc WATCH { /usr/bin/python3 "$E2E_ROOT/tests/e2e/kill_during_save.py" "$DIR" "${how[@]}"; }
-    WATCHER=$WATCH_PID
-    read -r _ <&"${WATCH[0]}"  # watching
+    WATCH_LOG=$work/watch.log
+    /usr/bin/python3 "$E2E_ROOT/tests/e2e/kill_during_save.py" "$DIR" "${how[@]}" > "$WATCH_LOG" &
+    WATCHER=$!
+    for _ in $(seq 100); do grep -q watching "$WATCH_LOG" && break; sleep 0.05; done
     xdotool windowfocus --sync "$bar" 2>/dev/null || xdotool windowfocus "$bar"
     sleep 0.2
     xdotool key --clearmodifiers ctrl+x
@@ -50,8 +51,8 @@ start_and_exit() {
 
 # How long the save itself takes: from its temporary file's creation to apps.dat's replacement.
 start_and_exit measure
-read -r save_us <&"${WATCH[0]}" || fail "the save was not seen"
-wait "$WATCHER"
+wait "$WATCHER" || fail "the save was not seen"
+save_us=$(sed -n 2p "$WATCH_LOG")
 wait_exit 60 || fail "Kelmar did not end"
 [ "$KELMAR_EXIT" = 0 ] || fail "exit code $KELMAR_EXIT"
 [ "$(sha256sum < "$DIR/apps.dat")" = "$new_sum" ] || fail "an undisturbed save did not write the new catalogue"
