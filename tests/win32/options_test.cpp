@@ -275,4 +275,71 @@ TEST_F(OptionsTest, CancelKeepsEveryOldSetting) {
     EXPECT_FALSE(AnyDialogLeft());
 }
 
+// Refuses to make any more bar windows while it lives, as if the system were out of them.
+class BarRefuser {
+public:
+    BarRefuser() { hook = SetWindowsHookExA(WH_CBT, Refuse, nullptr, GetCurrentThreadId()); }
+    ~BarRefuser() { UnhookWindowsHookEx(hook); }
+
+private:
+    static LRESULT CALLBACK Refuse(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HCBT_CREATEWND) {
+            char className[32] = "";
+            GetClassNameA(reinterpret_cast<HWND>(wParam), className, sizeof className);
+            if (strcmp(className, kBarClass) == 0) return 1;
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    HHOOK hook;
+};
+
+// The run ends in the child process; what it leaves behind is read here: the catalogue and the settings
+// saved before the fatal box, and what that box showed.
+TEST_F(OptionsTest, FailedRebuildSavesEverythingBeforeTheFatalBox) {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    const std::string dir = std::string(temp) + "kelmar-failed-rebuild";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    DeleteFileA((dir + "\\apps.dat").c_str());
+    DeleteFileA((dir + "\\box.txt").c_str());
+    RemoveSettings();
+
+    EXPECT_EXIT(
+        {
+            SetCurrentDirectoryA(dir.c_str());
+            AddMenu("Edited", {"a"});
+            SetSettings(1, 0, "");
+            StartBar();
+            ModalDriver driver;
+            driver.Then([](HWND dialog) {
+                Toggle(dialog, 1000);
+                Toggle(dialog, 1001);
+                SetItemText(dialog, 1003, "bell.wav");
+                BarRefuser refuser;
+                Click(dialog, IDOK);
+            });
+            driver.Then([](HWND box) {
+                const bool saved = GetFileAttributesA("apps.dat") != INVALID_FILE_ATTRIBUTES;
+                WriteFileText("box.txt", WindowText(box) + "|" + StaticTexts(box) + "|" +
+                                             (GetWindow(box, GW_OWNER) == nullptr ? "no owner" : "owned") + "|" +
+                                             (saved ? "saved first" : "not saved yet"));
+                Click(box, IDOK);
+            });
+            OpenOptions(driver);
+        },
+        ::testing::ExitedWithCode(1), "");
+
+    EXPECT_EQ(ReadFileText(dir + "\\box.txt"),
+              "Fatal Kelmar Error|Could not create the Kelmar bar!|no owner|saved first");
+    EXPECT_EQ(ReadFileText(dir + "\\apps.dat").substr(0, 6), "Edited");
+    EXPECT_EQ(GetPrivateProfileIntA("Options", "StayOnTop", 9, "Kelmar.INI"), 0u);
+    EXPECT_EQ(GetPrivateProfileIntA("Options", "ChimeOnHour", 9, "Kelmar.INI"), 1u);
+    char wav[80] = "";
+    GetPrivateProfileStringA("Options", "Chime WAV", "?", wav, sizeof wav, "Kelmar.INI");
+    EXPECT_STREQ(wav, "bell.wav");
+    DeleteFileA((dir + "\\apps.dat").c_str());
+    DeleteFileA((dir + "\\box.txt").c_str());
+    RemoveDirectoryA(dir.c_str());
+}
+
 }  // namespace
