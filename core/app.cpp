@@ -12,7 +12,7 @@ namespace {
 
 constexpr const char* kWarnCaption = "Kelmar";
 constexpr const char* kFatalCaption = "Fatal Kelmar Error";
-constexpr const char* kContactAddress = "kelmar@example.org";
+constexpr const char* kContactAddress = KELMAR_CONTACT_ADDRESS;
 constexpr const char* kCannotWriteSettings = "Error writing options to INI!";
 
 // Both flags are written back as decimal text of the value held, whatever it is.

@@ -15,8 +15,15 @@ constexpr const char* kNoTimer = "Unable to install system timer!";
 constexpr const char* kCannotUpdateTime = "Error modifying time!";
 constexpr UINT kClockPeriod = 6000;
 
+// A modal dialog owned by the bar; its result is not used.
+void ShowDialog(int templateId, DLGPROC procedure) {
+    DialogBoxParamA(gApp.instance, MAKEINTRESOURCEA(templateId), gApp.bar, procedure, 0);
+}
+
 void OnCommand(WORD command) {
     switch (command) {
+        case CMD_OPTIONS: ShowDialog(IDD_OPTIONS, OptionsProc); return;
+        case CMD_ABOUT: ShowDialog(IDD_ABOUT, AboutProc); return;
         case CMD_EXIT: ExitKelmar(); return;
         default: break;
     }

@@ -18,3 +18,11 @@
 #define CMD_TIME 40008
 
 #define IDC_STATIC (-1)
+
+// Options dialog (101)
+#define IDC_STAY_ON_TOP 1000
+#define IDC_CHIME_HOURLY 1001
+#define IDC_CHIME_WAV 1003
+
+// The address users write to, in the first-run thanks box and the About box.
+#define KELMAR_CONTACT_ADDRESS "kelmar@example.org"

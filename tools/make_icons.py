@@ -72,10 +72,10 @@ def clock(size):
     def hand(angle, length, colour):
         for i in range(int(length * 4)):
             t = i / 4.0
-            img[int(round(c + math.sin(angle) * t))][int(round(c - math.cos(angle) * t))] = colour
+            img[int(round(c - math.cos(angle) * t))][int(round(c + math.sin(angle) * t))] = colour
     hand(math.radians(300), c - 9, BLACK)                # hour hand, towards ten
     hand(math.radians(60), c - 6, BLACK)                 # minute hand, towards two
-    hand(math.radians(160), c - 6, RED)                  # second hand
+    hand(math.radians(180), c - 6, RED)                  # second hand, straight down
     img[int(c)][int(c)] = RED
     return img
 

@@ -42,11 +42,11 @@ wait_window() {
     return 1
 }
 
-# Gives the window the keyboard focus and types the keys (xdotool key syntax).
+# Gives the window the keyboard focus and types the keys (xdotool key syntax, one or more).
 press() {
     xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
     sleep 0.2
-    xdotool key --clearmodifiers "$2"
+    xdotool key --clearmodifiers --delay 100 "${@:2}"
 }
 
 # Waits up to SECONDS for the EXE to end; its exit code goes into KELMAR_EXIT.

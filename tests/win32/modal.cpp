@@ -9,14 +9,16 @@ struct Search {
     HWND found = nullptr;
 };
 
-BOOL CALLBACK FindModal(HWND window, LPARAM param) {
+bool IsOpenModal(HWND window) {
     char className[16] = "";
     GetClassNameA(window, className, sizeof className);
-    if (strcmp(className, "#32770") == 0 && IsWindowVisible(window) && IsWindowEnabled(window)) {
-        reinterpret_cast<Search*>(param)->found = window;
-        return FALSE;
-    }
-    return TRUE;
+    return strcmp(className, "#32770") == 0 && IsWindowVisible(window) && IsWindowEnabled(window);
+}
+
+BOOL CALLBACK FindModal(HWND window, LPARAM param) {
+    if (!IsOpenModal(window)) return TRUE;
+    reinterpret_cast<Search*>(param)->found = window;
+    return FALSE;
 }
 
 BOOL CALLBACK CollectStatic(HWND child, LPARAM param) {
@@ -54,8 +56,10 @@ void CALLBACK ModalDriver::Tick(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 void ModalDriver::OnTick() {
+    // The active window first: a box owned by the bar leaves the dialog below it enabled.
     Search search;
-    EnumThreadWindows(GetCurrentThreadId(), FindModal, reinterpret_cast<LPARAM>(&search));
+    if (IsOpenModal(GetActiveWindow())) search.found = GetActiveWindow();
+    else EnumThreadWindows(GetCurrentThreadId(), FindModal, reinterpret_cast<LPARAM>(&search));
     if (search.found == nullptr) return;
     HWND window = search.found;
     const bool scripted = next < steps.size();
