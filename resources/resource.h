@@ -18,3 +18,16 @@
 #define CMD_TIME 40008
 
 #define IDC_STATIC (-1)
+
+// The catalogue editor's controls.
+#define IDC_APPS_LIST 1002
+#define IDC_MENUS_LIST 1004
+#define IDC_NEW_MENU 1007
+#define IDC_NEW_APP 1008
+#define IDC_APP_WORKDIR 1009
+#define IDC_APP_NAME 1010
+#define IDC_DELETE_MENU 1011
+#define IDC_DELETE_APP 1012
+#define IDC_APP_PARAMS 1013
+#define IDC_APP_PATH 1014
+#define IDC_MENU_NAME 1015
