@@ -15,8 +15,13 @@ constexpr const char* kNoTimer = "Unable to install system timer!";
 constexpr const char* kCannotUpdateTime = "Error modifying time!";
 constexpr UINT kClockPeriod = 6000;
 
+void OpenUserMenus() {
+    DialogBoxParamA(gApp.instance, MAKEINTRESOURCEA(IDD_USERMENUS), gApp.bar, EditProc, 0);
+}
+
 void OnCommand(WORD command) {
     switch (command) {
+        case CMD_EDIT_MENUS: OpenUserMenus(); return;
         case CMD_EXIT: ExitKelmar(); return;
         default: break;
     }
