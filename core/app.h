@@ -8,6 +8,7 @@
 
 #include "catalogue/records.h"
 #include "core/host.h"
+#include "dialogs/editor.h"
 
 struct AppState {
     HINSTANCE instance = nullptr;
@@ -27,6 +28,8 @@ struct AppState {
 
     Catalogue catalogue;
     HWND userMenusDialog = nullptr;
+    MenuSetupFields menuSetup;
+    AppSetupFields appSetup;
 };
 
 extern AppState gApp;

@@ -22,6 +22,7 @@ void ShowDialog(int templateId, DLGPROC procedure) {
 
 void OnCommand(WORD command) {
     switch (command) {
+        case CMD_EDIT_MENUS: ShowDialog(IDD_USERMENUS, EditProc); return;
         case CMD_OPTIONS: ShowDialog(IDD_OPTIONS, OptionsProc); return;
         case CMD_ABOUT: ShowDialog(IDD_ABOUT, AboutProc); return;
         case CMD_EXIT: ExitKelmar(); return;

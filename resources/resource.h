@@ -26,3 +26,16 @@
 
 // The address users write to, in the first-run thanks box and the About box.
 #define KELMAR_CONTACT_ADDRESS "kelmar@example.org"
+
+// The catalogue editor's controls.
+#define IDC_APPS_LIST 1002
+#define IDC_MENUS_LIST 1004
+#define IDC_NEW_MENU 1007
+#define IDC_NEW_APP 1008
+#define IDC_APP_WORKDIR 1009
+#define IDC_APP_NAME 1010
+#define IDC_DELETE_MENU 1011
+#define IDC_DELETE_APP 1012
+#define IDC_APP_PARAMS 1013
+#define IDC_APP_PATH 1014
+#define IDC_MENU_NAME 1015

@@ -62,6 +62,13 @@ void ModalDriver::OnTick() {
     else EnumThreadWindows(GetCurrentThreadId(), FindModal, reinterpret_cast<LPARAM>(&search));
     if (search.found == nullptr) return;
     HWND window = search.found;
+    // A new modal loop may dispatch a pending tick before it shows its window (Wine shows a dialog when
+    // its queue first runs empty), and the tick would then see the window beneath: wait for a second look.
+    if (window != candidate) {
+        candidate = window;
+        return;
+    }
+    candidate = nullptr;
     const bool scripted = next < steps.size();
     seen.push_back({WindowText(window), StaticTexts(window), scripted});
     ++depth;

@@ -33,6 +33,7 @@ private:
     std::vector<Step> steps;
     size_t next = 0;
     int depth = 0;
+    HWND candidate = nullptr;  // what the previous tick found; a window is handled once two ticks agree
 };
 
 // Common steps and probes.

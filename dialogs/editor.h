@@ -1,0 +1,40 @@
+// The catalogue editor: the User Menus dialog and the two Setup dialogs it opens over itself.
+// Owns EditRequest, the block User Menus hands to a Setup dialog, and the Setup dialogs' working fields
+// that AppState holds while one of them is open. List entries stand for records by chain position.
+#pragma once
+
+#include <cstdint>
+
+#include "catalogue/records.h"
+
+// Handed to a Setup dialog as its creation parameter; the Setup dialog owns it from WM_INITDIALOG on
+// and releases it on every way out.
+struct EditRequest {
+    AppEntry* app = nullptr;    // Application Setup: the entry to change, or the menu's last entry for a new one
+    UserMenu* menu = nullptr;   // the menu to change or that owns the entry; for a new menu the chain's last
+    int32_t isNew = 0;          // 1: create a record; 0: change the one given
+};
+
+// Menu Setup's working fields, valid while the dialog is open.
+struct MenuSetupFields {
+    EditRequest* request = nullptr;
+    UserMenu* menu = nullptr;   // the menu being edited (already in the chain, also when new)
+    int32_t isNew = 0;
+    int listIndex = -1;         // the Menus list's selection when the dialog opened
+};
+
+// Application Setup's working fields, valid while the dialog is open.
+struct AppSetupFields {
+    EditRequest* request = nullptr;
+    AppEntry* app = nullptr;    // the entry being edited; a new one joins its menu only at an accepted OK
+    int32_t isNew = 0;
+    UserMenu* menu = nullptr;   // the menu that receives a new entry
+    int listIndex = -1;         // the Applications list's selection when the dialog opened
+};
+
+// The counts each edit is read with, the NUL included: a longer text is cut to one character less.
+constexpr int kMenuNameCount = 30;
+constexpr int kAppNameCount = 30;
+constexpr int kAppPathCount = 80;
+constexpr int kAppWorkDirCount = 80;
+constexpr int kAppParamsCount = 30;
