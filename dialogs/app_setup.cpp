@@ -74,14 +74,8 @@ void OnOk(HWND dialog) {
     CopyText(app->params, sizeof app->params, params);
     CopyText(app->workDir, sizeof app->workDir, workDir);
 
-    HWND list = GetDlgItem(gApp.userMenusDialog, IDC_APPS_LIST);
-    if (fields.isNew != 0) {
-        LinkAppAfter(*fields.menu, fields.request->app, app);
-        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(app->name));
-    } else {
-        SendMessageA(list, LB_DELETESTRING, static_cast<WPARAM>(fields.listIndex), 0);
-        SendMessageA(list, LB_INSERTSTRING, static_cast<WPARAM>(fields.listIndex), reinterpret_cast<LPARAM>(app->name));
-    }
+    if (fields.isNew != 0) LinkAppAfter(*fields.menu, fields.request->app, app);
+    PutUserMenusEntry(IDC_APPS_LIST, fields.isNew != 0, fields.listIndex, app->name);
     Finish(dialog, 1);
 }
 

@@ -3,6 +3,8 @@
 // that AppState holds while one of them is open. List entries stand for records by chain position.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 #include "catalogue/records.h"
@@ -38,3 +40,7 @@ constexpr int kAppNameCount = 30;
 constexpr int kAppPathCount = 80;
 constexpr int kAppWorkDirCount = 80;
 constexpr int kAppParamsCount = 30;
+
+// Shows a record's name in a list of the open User Menus dialog: appended for a new record, in place of
+// entry index for a changed one (the list then has no selection).
+void PutUserMenusEntry(int listId, bool append, int index, const char* text);

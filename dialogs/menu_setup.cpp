@@ -55,14 +55,7 @@ void OnOk(HWND dialog) {
         return;
     }
     CopyText(fields.menu->name, sizeof fields.menu->name, name);
-    HWND list = GetDlgItem(gApp.userMenusDialog, IDC_MENUS_LIST);
-    if (fields.isNew != 0) {
-        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(fields.menu->name));
-    } else {
-        SendMessageA(list, LB_DELETESTRING, static_cast<WPARAM>(fields.listIndex), 0);
-        SendMessageA(list, LB_INSERTSTRING, static_cast<WPARAM>(fields.listIndex),
-                     reinterpret_cast<LPARAM>(fields.menu->name));
-    }
+    PutUserMenusEntry(IDC_MENUS_LIST, fields.isNew != 0, fields.listIndex, fields.menu->name);
     Finish(dialog, 1);
 }
 

@@ -179,6 +179,16 @@ INT_PTR OnCommand(HWND dialog, WORD command, WORD notification) {
 
 }  // namespace
 
+void PutUserMenusEntry(int listId, bool append, int index, const char* text) {
+    HWND list = GetDlgItem(gApp.userMenusDialog, listId);
+    if (append) {
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+        return;
+    }
+    SendMessageA(list, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+    SendMessageA(list, LB_INSERTSTRING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+}
+
 extern "C" INT_PTR CALLBACK EditProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
     switch (message) {
         case WM_INITDIALOG:

@@ -85,7 +85,7 @@ protected:
     }
 };
 
-struct ControlSpec {
+struct ControlLayout {
     const char* className;
     int id;
     const char* text;
@@ -94,7 +94,7 @@ struct ControlSpec {
 };
 
 // The dialog against its template: caption, frame, size and centre, and every control in template order.
-void ExpectLayout(HWND dialog, const char* title, int width, int height, const std::vector<ControlSpec>& controls) {
+void ExpectLayout(HWND dialog, const char* title, int width, int height, const std::vector<ControlLayout>& controls) {
     EXPECT_EQ(WindowText(dialog), title);
     const LONG style = GetWindowLongA(dialog, GWL_STYLE);
     EXPECT_EQ(style & (WS_CAPTION | DS_MODALFRAME | WS_SYSMENU), WS_CAPTION | DS_MODALFRAME) << title;
@@ -110,23 +110,23 @@ void ExpectLayout(HWND dialog, const char* title, int width, int height, const s
     EXPECT_EQ(frame.top, (gApp.screenHeight - (frame.bottom - frame.top)) / 2) << title;
 
     HWND child = GetWindow(dialog, GW_CHILD);
-    for (const ControlSpec& spec : controls) {
-        ASSERT_NE(child, nullptr) << title << ": missing " << spec.text;
+    for (const ControlLayout& control : controls) {
+        ASSERT_NE(child, nullptr) << title << ": missing " << control.text;
         char className[32] = "";
         GetClassNameA(child, className, sizeof className);
-        EXPECT_STREQ(className, spec.className) << title << " " << spec.id;
-        EXPECT_EQ(GetWindowLongA(child, GWL_ID) & 0xFFFF, spec.id & 0xFFFF) << title << " " << spec.text;
-        EXPECT_EQ(WindowText(child), spec.text) << title << " " << spec.id;
+        EXPECT_STREQ(className, control.className) << title << " " << control.id;
+        EXPECT_EQ(GetWindowLongA(child, GWL_ID) & 0xFFFF, control.id & 0xFFFF) << title << " " << control.text;
+        EXPECT_EQ(WindowText(child), control.text) << title << " " << control.id;
         // Position and size are scaled apart, as the dialog manager does when it makes the control.
-        RECT expected = spec.units;
+        RECT expected = control.units;
         MapDialogRect(dialog, &expected);
         expected.right += expected.left;
         expected.bottom += expected.top;
         RECT rect;
         GetWindowRect(child, &rect);
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
-        EXPECT_TRUE(EqualRect(&rect, &expected)) << title << " " << spec.id << " " << spec.text;
-        EXPECT_EQ((GetWindowLongA(child, GWL_STYLE) & WS_TABSTOP) != 0, spec.tabStop) << title << " " << spec.text;
+        EXPECT_TRUE(EqualRect(&rect, &expected)) << title << " " << control.id << " " << control.text;
+        EXPECT_EQ((GetWindowLongA(child, GWL_STYLE) & WS_TABSTOP) != 0, control.tabStop) << title << " " << control.text;
         child = GetWindow(child, GW_HWNDNEXT);
     }
     EXPECT_EQ(child, nullptr) << title << ": more controls than the template holds";
