@@ -245,9 +245,10 @@ void SaveCatalogue(const Catalogue& catalogue) {
         saved = saved && fflush(file) == 0 && CommitFile(file);
         saved = fclose(file) == 0 && saved;
     }
-    saved = saved && ReplaceFileWith(tempPath, kCatalogueFile);
-    if (!saved) {
-        remove(tempPath);
+    const ReplaceResult replaced = saved ? ReplaceFileWith(tempPath, kCatalogueFile) : ReplaceResult::kFailed;
+    if (replaced != ReplaceResult::kReplaced) {
+        // Once the old file could not be put back, the temporary file may hold the only new copy.
+        if (replaced == ReplaceResult::kFailed) remove(tempPath);
         WarnBox(kCannotWrite);
     }
 }

@@ -24,5 +24,13 @@ bool MakeTempFileIn(const char* dir, char* out, size_t size);
 // Pushes a written stream's data to the disk (after fflush).
 bool CommitFile(FILE* file);
 
-// Puts source in place of target in one step, replacing target when it exists.
-bool ReplaceFileWith(const char* source, const char* target);
+// How a ReplaceFileWith call ended.
+enum class ReplaceResult {
+    kReplaced,    // source now stands under target's name
+    kFailed,      // target is as it was; source may be removed
+    kSourceKept,  // target was moved aside and could not be put back: source must stay
+};
+
+// Puts source in place of target, replacing target when it exists. At every moment one whole file
+// stands under target's name, source's, or (on systems that cannot replace in one step) an aside name.
+ReplaceResult ReplaceFileWith(const char* source, const char* target);

@@ -3,7 +3,13 @@
 
 #include <io.h>
 
+#include <cstring>
+
 #include "core/host.h"
+#include "core/host_win32.h"
+
+MoveFileExCall gMoveFileEx = MoveFileExA;
+MoveFileCall gMoveFile = MoveFileA;
 
 bool GetWindowsDir(char* out, size_t size) {
     const UINT length = GetWindowsDirectoryA(out, static_cast<UINT>(size));
@@ -23,13 +29,48 @@ bool CommitFile(FILE* file) {
     return _commit(_fileno(file)) == 0;
 }
 
-bool ReplaceFileWith(const char* source, const char* target) {
+// A name unique to this call in target's folder, for the old file while the new one moves in.
+static bool MakeAsideName(const char* target, char* out, size_t size) {
+    char dir[MAX_PATH];
+    const size_t length = strlen(target);
+    if (length >= sizeof dir) return false;
+    memcpy(dir, target, length + 1);
+    char* cut = nullptr;
+    for (char* p = dir; *p != '\0'; ++p) {
+        if (*p == '\\' || *p == '/' || *p == ':') cut = p;
+    }
+    if (cut == nullptr) {
+        dir[0] = '.';
+        dir[1] = '\0';
+    } else {
+        cut[*cut == ':' ? 1 : 0] = '\0';  // "C:apps.dat" keeps "C:", "dir\apps.dat" gives "dir"
+    }
+    // GetTempFileNameA creates the file to claim the name; MoveFileA moves only onto a free name.
+    return MakeTempFileIn(dir, out, size) && DeleteFileA(out);
+}
+
+ReplaceResult ReplaceFileWith(const char* source, const char* target) {
     // A read-only apps.dat is the user's way of saying "do not write": Windows refuses to replace it,
     // and so do we wherever the platform would not.
     const DWORD attributes = GetFileAttributesA(target);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         SetLastError(ERROR_ACCESS_DENIED);
-        return false;
+        return ReplaceResult::kFailed;
     }
-    return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (gMoveFileEx(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return ReplaceResult::kReplaced;
+    }
+    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return ReplaceResult::kFailed;
+
+    // Windows 95, 98 and Me: MoveFileA never replaces, so the old file steps aside first.
+    if (GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES) {
+        return gMoveFile(source, target) ? ReplaceResult::kReplaced : ReplaceResult::kFailed;
+    }
+    char aside[MAX_PATH];
+    if (!MakeAsideName(target, aside, sizeof aside) || !gMoveFile(target, aside)) return ReplaceResult::kFailed;
+    if (!gMoveFile(source, target)) {
+        return gMoveFile(aside, target) ? ReplaceResult::kFailed : ReplaceResult::kSourceKept;
+    }
+    DeleteFileA(aside);  // should this fail, a stale copy stays beside the new file, harmless
+    return ReplaceResult::kReplaced;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds every flavour and runs every test: the portable parts natively (with sanitizers), the Win32
 # tests and the end-to-end tests under 64-bit Wine on a private virtual display, and the static checks
-# of both EXEs. Ends with one line of totals.
+# of both EXEs; then the release ZIP, and last the slow smoke test of the shipped i686 EXE under 32-bit
+# Wine (KELMAR_SKIP_SMOKE=1 skips it). Ends with one line of totals.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh || exit 1
@@ -10,6 +11,7 @@ for preset in native win64 win32; do
     cmake --preset "$preset" >/dev/null || exit 1
     cmake --build --preset "$preset" || exit 1
 done
+cmake --build --preset win32 --target package || exit 1
 
 . scripts/wine-env.sh
 kelmar_wine_start virtual || exit 1
@@ -28,6 +30,32 @@ for preset in native win64 win32; do
     [ -n "$summary" ] || status=1
     rm -f "$log"
 done
+
+skipped=0
+run_script() {  # NAME COMMAND...: one test, passed on exit 0, skipped when it says "skipped:"
+    local log
+    log=$(mktemp)
+    echo "--- $1"
+    shift
+    "$@" 2>&1 | tee "$log"
+    if [ "${PIPESTATUS[0]}" -ne 0 ]; then
+        failed=$((failed + 1)) status=1
+    elif grep -q '^skipped:' "$log"; then
+        skipped=$((skipped + 1))
+    else
+        passed=$((passed + 1))
+    fi
+    rm -f "$log"
+}
+zips=(build/win32/Kelmar-*-win32.zip)
+run_script "release ZIP" bash tests/release/test_zip.sh "${zips[-1]}" build/win64/KELMAR32.EXE
+kelmar_wine_stop  # the smoke test brings a display and a 32-bit prefix of its own
+run_script "i686 smoke test" bash tests/smoke/i686_smoke.sh build/win32/KELMAR32.EXE
+
 echo
-echo "Total: $passed passed, $failed failed"
+if [ "$skipped" -gt 0 ]; then
+    echo "Total: $passed passed, $failed failed, $skipped skipped"
+else
+    echo "Total: $passed passed, $failed failed"
+fi
 exit $status

@@ -19,9 +19,9 @@ KELMAR_PID=
 fail() { echo "FAIL: $*" >&2; [ -n "$KELMAR_PID" ] && kill "$KELMAR_PID" 2>/dev/null; exit 1; }
 pass() { echo "ok   $*"; }
 
-# Starts the EXE with the given working folder (where apps.dat lives).
+# Starts the EXE with the given working folder (where apps.dat lives), through KELMAR_WINE_RUN when set.
 launch_kelmar() {
-    (cd "$1" && exec "$E2E_ROOT/scripts/wine-run" "$KELMAR_EXE") &
+    (cd "$1" && exec "${KELMAR_WINE_RUN:-$E2E_ROOT/scripts/wine-run}" "$KELMAR_EXE") &
     KELMAR_PID=$!
 }
 

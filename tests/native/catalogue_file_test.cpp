@@ -242,6 +242,18 @@ TEST_F(CatalogueFile, FailedSavesWarnAndKeepTheOldFile) {
     }
 }
 
+TEST_F(CatalogueFile, ASaveWhoseOldFileStaysAsideKeepsTheNewCopy) {
+    const Bytes old = Join({MenuImage("Old", 0)});
+    WriteFile(old);
+    BuildDefaultCatalogue(catalogue);
+    gHost.keepSourceOnReplace = true;
+    SaveCatalogue(catalogue);
+    EXPECT_EQ(gHost.warnings,
+              std::vector<std::string>{"Could not open APPS.DAT for write.\r\nPlease check the file."});
+    EXPECT_EQ(ReadFile(), old);
+    EXPECT_EQ(system("test $(ls -A | wc -l) -eq 2"), 0);  // the temporary file, with the new catalogue, stays
+}
+
 // Real file systems that refuse the write, also to root: a full one and a read-only one.
 class MountedCatalogue : public CatalogueFile {
 protected:

@@ -56,6 +56,7 @@ bool CommitFile(FILE* file) {
     return !gHost.failCommit && fsync(fileno(file)) == 0;
 }
 
-bool ReplaceFileWith(const char* source, const char* target) {
-    return !gHost.failReplace && rename(source, target) == 0;
+ReplaceResult ReplaceFileWith(const char* source, const char* target) {
+    if (gHost.keepSourceOnReplace) return ReplaceResult::kSourceKept;
+    return !gHost.failReplace && rename(source, target) == 0 ? ReplaceResult::kReplaced : ReplaceResult::kFailed;
 }

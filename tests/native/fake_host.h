@@ -12,6 +12,7 @@ struct FakeHost {
     bool failTempFile = false;
     bool failCommit = false;
     bool failReplace = false;
+    bool keepSourceOnReplace = false;  // the replace fails with the target moved aside for good
     Catalogue* releaseOnFatal = nullptr;  // what the program's fatal path would release
     size_t heapBeforeLoad = 0;            // heap in use before a load that must end fatally
 };

@@ -1,0 +1,9 @@
+#!/usr/bin/env python3
+"""Writes a UTF-8 text file as a Windows text file: code page 1252 and CRLF line ends."""
+import sys
+
+source, target = sys.argv[1], sys.argv[2]
+with open(source, encoding="utf-8") as f:
+    text = f.read()
+with open(target, "wb") as f:
+    f.write(text.replace("\r\n", "\n").replace("\n", "\r\n").encode("cp1252"))
