@@ -32,7 +32,9 @@ bool MakeTempFileIn(const char* dir, char* out, size_t size) {
     return true;
 }
 bool CommitFile(FILE*) { return true; }  // both sides skip the flush to disk: the figures compare the code
-bool ReplaceFileWith(const char* source, const char* target) { return rename(source, target) == 0; }
+ReplaceResult ReplaceFileWith(const char* source, const char* target) {
+    return rename(source, target) == 0 ? ReplaceResult::kReplaced : ReplaceResult::kFailed;
+}
 
 namespace {
 

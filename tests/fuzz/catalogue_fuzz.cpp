@@ -83,7 +83,7 @@ void FatalError(const char*) { longjmp(gFatal, 1); }
 bool GetWindowsDir(char* out, size_t size) { return snprintf(out, size, "C:\\WINDOWS") < static_cast<int>(size); }
 bool MakeTempFileIn(const char*, char*, size_t) { return false; }
 bool CommitFile(FILE*) { return false; }
-bool ReplaceFileWith(const char*, const char*) { return false; }
+ReplaceResult ReplaceFileWith(const char*, const char*) { return ReplaceResult::kFailed; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Catalogue catalogue;
