@@ -14,11 +14,15 @@ done
 cmake --build --preset win32 --target package || exit 1
 
 . scripts/wine-env.sh
-kelmar_wine_start virtual || exit 1
 trap kelmar_wine_stop EXIT
 
 passed=0 failed=0 status=0
 for preset in native win64 win32; do
+    if [ "$preset" = win64 ] && ! kelmar_wine_start virtual; then
+        echo "FAIL: without a virtual display and a Wine prefix the Win32 and end-to-end tests cannot run"
+        failed=$((failed + 1)) status=1
+        break
+    fi
     log=$(mktemp)
     ctest --preset "$preset" 2>&1 | tee "$log"
     [ "${PIPESTATUS[0]}" -eq 0 ] || status=1

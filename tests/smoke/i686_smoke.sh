@@ -64,9 +64,14 @@ fi
 unset WINEPREFIX
 export WINEARCH=win32 WINELOADER=$wine32 WINESERVER=/usr/lib/wine/wineserver64 KELMAR_WINE_RUN=$wine32
 started=$(date +%s)
+kelmar_start_xvfb || exit 1
+WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/kelmar-wine32.XXXXXX") || exit 1
+KELMAR_OWN_PREFIX=$WINEPREFIX
+export WINEPREFIX
+"$WINESERVER" -p
 # Under emulation the set-up outlasts Wine's own wait for it, so the first command may fail: try again
 # until the prefix answers.
-kelmar_wine_start virtual || until "$WINELOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1; do
+until "$WINELOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1; do
     [ $(($(date +%s) - started)) -lt 900 ] || { echo "FAIL: 32-bit Wine could not set up its prefix" >&2; exit 1; }
     sleep 5
 done
