@@ -71,7 +71,8 @@ kelmar_start_xvfb() {
 
 # Makes a fresh prefix under $1 and sets it up. The first command in a new prefix sets it up. With no
 # window manager on the display, managed windows make Wine wait seconds for every unmap, so windows
-# are left unmanaged.
+# are left unmanaged. A program that crashes prints its backtrace and ends, instead of waiting behind
+# a crash dialog that nobody will close.
 kelmar_new_prefix() {
     local log
     WINEPREFIX=$(mktemp -d "$1/kelmar-wine.XXXXXX") || return 1
@@ -80,7 +81,9 @@ kelmar_new_prefix() {
     "$WINESERVER" -p
     # Into a file, not a pipe: Wine's own background processes keep what they inherit open.
     log=$WINEPREFIX.log
-    "$WINELOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >"$log" 2>&1 && { rm -f "$log"; return 0; }
+    "$WINELOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >"$log" 2>&1 \
+        && "$WINELOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >>"$log" 2>&1 \
+        && { rm -f "$log"; return 0; }
     echo "Wine could not set up a prefix in $WINEPREFIX:"
     tail -n 15 "$log" | sed 's/^/  /'
     rm -f "$log"
