@@ -41,6 +41,14 @@ constexpr int kAppPathCount = 80;
 constexpr int kAppWorkDirCount = 80;
 constexpr int kAppParamsCount = 30;
 
+// The message handling the two Setup dialogs share; each brings its own opening, OK and Cancel.
+struct SetupHandlers {
+    void (*open)(HWND dialog, EditRequest* request);
+    void (*ok)(HWND dialog);
+    void (*cancel)(HWND dialog);
+};
+INT_PTR SetupMessage(const SetupHandlers& handlers, HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
 // Shows a record's name in a list of the open User Menus dialog: appended for a new record, in place of
 // entry index for a changed one (the list then has no selection).
 void PutUserMenusEntry(int listId, bool append, int index, const char* text);

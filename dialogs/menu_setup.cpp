@@ -64,24 +64,10 @@ void OnCancel(HWND dialog) {
     Finish(dialog, 1);
 }
 
+constexpr SetupHandlers kHandlers = {OnInitDialog, OnOk, OnCancel};
+
 }  // namespace
 
 extern "C" INT_PTR CALLBACK MenuProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_INITDIALOG:
-            OnInitDialog(dialog, reinterpret_cast<EditRequest*>(lParam));
-            return FALSE;  // the focus stays in the name edit
-        case WM_COMMAND:
-            if (wParam == IDOK) {
-                OnOk(dialog);
-                return TRUE;
-            }
-            if (wParam == IDCANCEL) {
-                OnCancel(dialog);
-                return TRUE;
-            }
-            return FALSE;
-        default:
-            return FALSE;
-    }
+    return SetupMessage(kHandlers, dialog, message, wParam, lParam);
 }

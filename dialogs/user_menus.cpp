@@ -189,6 +189,26 @@ void PutUserMenusEntry(int listId, bool append, int index, const char* text) {
     SendMessageA(list, LB_INSERTSTRING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
 }
 
+INT_PTR SetupMessage(const SetupHandlers& handlers, HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            handlers.open(dialog, reinterpret_cast<EditRequest*>(lParam));
+            return FALSE;  // the opening has put the focus where typing starts
+        case WM_COMMAND:
+            if (wParam == IDOK) {
+                handlers.ok(dialog);
+                return TRUE;
+            }
+            if (wParam == IDCANCEL) {
+                handlers.cancel(dialog);
+                return TRUE;
+            }
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
 extern "C" INT_PTR CALLBACK EditProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
     switch (message) {
         case WM_INITDIALOG:
