@@ -67,6 +67,18 @@ wait_exit() {
 # The screen as the user sees it.
 screenshot() { import -window root "$SHOTS/$1.png" && echo "     screenshot: $SHOTS/$1.png"; }
 
+# A working folder of the test's own in $work (where apps.dat lives), removed at exit together with the
+# EXE if it still runs, and with the display and prefix of a standalone run.
+make_work() {
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"; [ -n "$KELMAR_PID" ] && kill "$KELMAR_PID" 2>/dev/null; declare -F kelmar_wine_stop >/dev/null && kelmar_wine_stop' EXIT
+}
+
+# kelmar.ini as a user left it: STAYONTOP CHIMEONHOUR WAV.
+write_settings() {
+    printf '[Options]\r\nStayOnTop=%s\r\nChimeOnHour=%s\r\nChime WAV=%s\r\n' "$1" "$2" "$3" >"$WINDOWS_DIR/kelmar.ini"
+}
+
 ini_value() { sed -n "s/^$1=//p" "$WINDOWS_DIR/kelmar.ini" | tr -d '\r'; }
 
 BAR_TEST='y <= 4 && w >= 1000'

@@ -2,9 +2,8 @@
 # A damaged apps.dat: the fatal box, exit code 1, the file left for the user, the settings still written.
 . "$(dirname "$0")/lib.sh"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"; [ -n "$KELMAR_PID" ] && kill "$KELMAR_PID" 2>/dev/null' EXIT
-printf '[Options]\r\nStayOnTop=0\r\nChimeOnHour=1\r\nChime WAV=x.wav\r\n' > "$WINDOWS_DIR/kelmar.ini"
+make_work
+write_settings 0 1 x.wav
 # One menu that promises two apps, followed by one app and a half.
 /usr/bin/python3 - "$work/apps.dat" <<'PY'
 import struct, sys

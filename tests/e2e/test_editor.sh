@@ -3,9 +3,8 @@
 # with the keyboard, OK rebuilds the bar, and Ctrl+X leaves them in apps.dat.
 . "$(dirname "$0")/lib.sh"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"; [ -n "$KELMAR_PID" ] && kill "$KELMAR_PID" 2>/dev/null' EXIT
-printf '[Options]\r\nStayOnTop=1\r\nChimeOnHour=0\r\nChime WAV=\r\n' > "$WINDOWS_DIR/kelmar.ini"
+make_work
+write_settings 1 0 ""
 
 launch_kelmar "$work"
 bar=$(wait_window Kelmar "$BAR_TEST") || fail "no bar"

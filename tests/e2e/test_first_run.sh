@@ -2,8 +2,7 @@
 # A new user's first run: the thanks box, the bar across the top, Ctrl+X, and the files written.
 . "$(dirname "$0")/lib.sh"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"; [ -n "$KELMAR_PID" ] && kill "$KELMAR_PID" 2>/dev/null' EXIT
+make_work
 rm -f "$WINDOWS_DIR/kelmar.ini"
 
 launch_kelmar "$work"

@@ -7,7 +7,7 @@
 trials=${KELMAR_KILL_TRIALS:-24}
 work=$(mktemp -d)
 trap 'rm -rf "$work"; [ -n "$KELMAR_PID" ] && kill -9 "$KELMAR_PID" 2>/dev/null' EXIT
-printf '[Options]\r\nStayOnTop=1\r\nChimeOnHour=0\r\nChime WAV=\r\n' > "$WINDOWS_DIR/kelmar.ini"
+write_settings 1 0 ""
 
 # 65 menus of 100 apps. The old file carries junk in its link fields and after its texts' NULs, which
 # the writer replaces by zeros, so the old and the new file differ in every record.

@@ -6,12 +6,11 @@
 
 TOOLS=$(dirname "$KELMAR_EXE")
 [ -x "$TOOLS/recorder.exe" ] && [ -x "$TOOLS/boxtext.exe" ] || fail "recorder.exe and boxtext.exe not built beside $KELMAR_EXE"
-work=$(mktemp -d)
-trap 'rm -rf "$work"; [ -n "$KELMAR_PID" ] && kill "$KELMAR_PID" 2>/dev/null' EXIT
+make_work
 mkdir "$work/run here"
 cp "$TOOLS/recorder.exe" "$work/"
 echo "nothing opens this type" > "$work/notes.kelmarnone"
-printf '[Options]\r\nStayOnTop=1\r\nChimeOnHour=0\r\nChime WAV=\r\n' > "$WINDOWS_DIR/kelmar.ini"
+write_settings 1 0 ""
 
 # Z: is the root of the Linux file system.
 dos() { echo "Z:${1//\//\\}"; }

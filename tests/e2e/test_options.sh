@@ -4,9 +4,8 @@
 # new settings after Ctrl+X.
 . "$(dirname "$0")/lib.sh"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"; [ -n "$KELMAR_PID" ] && kill "$KELMAR_PID" 2>/dev/null' EXIT
-printf '[Options]\r\nStayOnTop=1\r\nChimeOnHour=0\r\nChime WAV=\r\n' > "$WINDOWS_DIR/kelmar.ini"
+make_work
+write_settings 1 0 ""
 
 launch_kelmar "$work"
 bar=$(wait_window Kelmar "$BAR_TEST") || fail "no bar"

@@ -6,7 +6,7 @@
 work=$(mktemp -d)
 PIDS=()
 trap 'rm -rf "$work"; for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null; done' EXIT
-printf '[Options]\r\nStayOnTop=1\r\nChimeOnHour=0\r\nChime WAV=\r\n' > "$WINDOWS_DIR/kelmar.ini"
+write_settings 1 0 ""
 
 DRIVE=${KELMAR_BUILD:-$E2E_ROOT/build/win64}/drive.exe
 # Works copy $1 (in start order) from outside: drive.exe add-menu or exit.

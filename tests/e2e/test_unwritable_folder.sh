@@ -15,7 +15,7 @@ if [ "$(id -u)" -ne 0 ] || ! mount -t tmpfs -o size=64k tmpfs "$mnt" 2>/dev/null
     echo "SKIP: mounting a small file system needs root and mount rights"
     exit 77
 fi
-printf '[Options]\r\nStayOnTop=1\r\nChimeOnHour=0\r\nChime WAV=\r\n' > "$WINDOWS_DIR/kelmar.ini"
+write_settings 1 0 ""
 # The old file carries junk after its texts, which a save would replace by zeros: a save that went
 # through would show.
 /usr/bin/python3 - "$work/old.dat" <<'PY'
