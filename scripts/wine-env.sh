@@ -109,6 +109,7 @@ kelmar_wine_start() {
     kelmar_new_prefix "$where" && { echo "Wine's prefix is in $WINEPREFIX"; return 0; }
     WINEDEBUG=err+all kelmar_new_prefix "$where" && { echo "Wine's prefix is in $WINEPREFIX"; return 0; }
     kelmar_wine_facts
+    kelmar_wine_stop  # so that a later try starts clean
     return 1
 }
 
@@ -116,6 +117,6 @@ kelmar_wine_stop() {
     [ -n "${WINEPREFIX:-}" ] && "$WINESERVER" -k 2>/dev/null
     if [ -n "$KELMAR_XVFB_PID" ]; then kill "$KELMAR_XVFB_PID" 2>/dev/null; wait "$KELMAR_XVFB_PID" 2>/dev/null; fi
     [ -n "$KELMAR_OWN_PREFIX" ] && rm -rf "$KELMAR_OWN_PREFIX"
-    KELMAR_XVFB_PID=
+    KELMAR_XVFB_PID= KELMAR_OWN_PREFIX=
     return 0
 }
