@@ -27,10 +27,6 @@ TEST_F(AboutTest, ShowsTheProductTextCreditsAndBothIcons) {
             {-1, "Static", SS_ICON, false, nullptr, {10, 8, 21, 20}},
         }});
         EXPECT_EQ(GetWindow(dialog, GW_OWNER), gApp.bar);
-        RECT rect;
-        GetWindowRect(dialog, &rect);
-        EXPECT_EQ(rect.left, (gApp.screenWidth - (rect.right - rect.left)) / 2);
-        EXPECT_EQ(rect.top, (gApp.screenHeight - (rect.bottom - rect.top)) / 2);
 
         HWND clock = GetWindow(GetDlgItem(dialog, IDOK), GW_HWNDNEXT);
         HWND product = GetWindow(clock, GW_HWNDNEXT);

@@ -33,6 +33,10 @@ void ExpectDialogLayout(HWND dialog, const ExpectedDialog& expected) {
     const RECT size = ToPixels(dialog, {0, 0, expected.width, expected.height});
     EXPECT_EQ(client.right, size.right) << expected.title;
     EXPECT_EQ(client.bottom, size.bottom) << expected.title;
+    RECT frame;
+    GetWindowRect(dialog, &frame);
+    EXPECT_EQ(frame.left, (GetSystemMetrics(SM_CXSCREEN) - (frame.right - frame.left)) / 2) << expected.title;
+    EXPECT_EQ(frame.top, (GetSystemMetrics(SM_CYSCREEN) - (frame.bottom - frame.top)) / 2) << expected.title;
 
     HWND child = GetWindow(dialog, GW_CHILD);
     for (const ExpectedControl& want : expected.controls) {

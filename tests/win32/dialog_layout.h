@@ -1,5 +1,6 @@
-// Reads a running dialog back against the template it should come from: frame, font, client size, and
-// every control in template order with its id, class, type, tab stop, text and place.
+// Reads a running dialog back against the template it should come from: frame, font, client size, its
+// place in the middle of the screen, and every control in template order with its id, class, type, tab
+// stop, text and place.
 #pragma once
 
 #include <windows.h>

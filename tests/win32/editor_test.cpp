@@ -5,6 +5,7 @@
 #include "catalogue/catalogue_file.h"
 #include "core/text.h"
 #include "resources/resource.h"
+#include "tests/win32/dialog_layout.h"
 #include "tests/win32/fixture.h"
 #include "tests/win32/modal.h"
 
@@ -85,71 +86,25 @@ protected:
     }
 };
 
-struct ControlLayout {
-    const char* className;
-    int id;
-    const char* text;
-    RECT units;  // x, y, width, height
-    bool tabStop;
-};
-
-// The dialog against its template: caption, frame, size and centre, and every control in template order.
-void ExpectLayout(HWND dialog, const char* title, int width, int height, const std::vector<ControlLayout>& controls) {
-    EXPECT_EQ(WindowText(dialog), title);
-    const LONG style = GetWindowLongA(dialog, GWL_STYLE);
-    EXPECT_EQ(style & (WS_CAPTION | DS_MODALFRAME | WS_SYSMENU), WS_CAPTION | DS_MODALFRAME) << title;
-    RECT client = {0, 0, width, height};
-    MapDialogRect(dialog, &client);
-    RECT actual;
-    GetClientRect(dialog, &actual);
-    EXPECT_EQ(actual.right, client.right) << title;
-    EXPECT_EQ(actual.bottom, client.bottom) << title;
-    RECT frame;
-    GetWindowRect(dialog, &frame);
-    EXPECT_EQ(frame.left, (gApp.screenWidth - (frame.right - frame.left)) / 2) << title;
-    EXPECT_EQ(frame.top, (gApp.screenHeight - (frame.bottom - frame.top)) / 2) << title;
-
-    HWND child = GetWindow(dialog, GW_CHILD);
-    for (const ControlLayout& control : controls) {
-        ASSERT_NE(child, nullptr) << title << ": missing " << control.text;
-        char className[32] = "";
-        GetClassNameA(child, className, sizeof className);
-        EXPECT_STREQ(className, control.className) << title << " " << control.id;
-        EXPECT_EQ(GetWindowLongA(child, GWL_ID) & 0xFFFF, control.id & 0xFFFF) << title << " " << control.text;
-        EXPECT_EQ(WindowText(child), control.text) << title << " " << control.id;
-        // Position and size are scaled apart, as the dialog manager does when it makes the control.
-        RECT expected = control.units;
-        MapDialogRect(dialog, &expected);
-        expected.right += expected.left;
-        expected.bottom += expected.top;
-        RECT rect;
-        GetWindowRect(child, &rect);
-        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
-        EXPECT_TRUE(EqualRect(&rect, &expected)) << title << " " << control.id << " " << control.text;
-        EXPECT_EQ((GetWindowLongA(child, GWL_STYLE) & WS_TABSTOP) != 0, control.tabStop) << title << " " << control.text;
-        child = GetWindow(child, GW_HWNDNEXT);
-    }
-    EXPECT_EQ(child, nullptr) << title << ": more controls than the template holds";
-}
-
 TEST_F(EditorTest, DialogsFollowTheirTemplates) {
     AddMenu("&Apps", {"One"});
     StartBar();
     ModalDriver driver;
     driver
         .Then([](HWND dialog) {
-            ExpectLayout(dialog, "User Menus", 236, 130,
-                         {{"Button", IDOK, "&OK", {173, 78, 50, 14}, true},
-                          {"ListBox", IDC_MENUS_LIST, "", {11, 18, 70, 54}, true},
-                          {"Static", IDC_STATIC, "Menus", {26, 4, 27, 8}, false},
-                          {"ListBox", IDC_APPS_LIST, "", {91, 18, 72, 54}, true},
-                          {"Static", IDC_STATIC, "Applications", {103, 4, 46, 8}, false},
-                          {"Button", IDC_NEW_MENU, "New &Menu", {21, 78, 50, 14}, true},
-                          {"Button", IDC_NEW_APP, "New &App", {100, 78, 50, 14}, true},
-                          {"Button", IDC_DELETE_MENU, "&Delete Menu", {21, 97, 50, 14}, true},
-                          {"Button", IDC_DELETE_APP, "D&elete App", {100, 97, 50, 14}, true},
-                          {"Button", IDC_STATIC, "Hint", {172, 14, 53, 50}, false},
-                          {"Static", IDC_STATIC, "Try double clicking on the menus and apps.", {180, 24, 39, 36}, false}});
+            ExpectDialogLayout(dialog, {"User Menus", 236, 130, {
+                {IDOK, "Button", BS_DEFPUSHBUTTON, true, "&OK", {173, 78, 50, 14}},
+                {IDC_MENUS_LIST, "ListBox", LBS_NOTIFY, true, "", {11, 18, 70, 54}},
+                {IDC_STATIC, "Static", SS_LEFT, false, "Menus", {26, 4, 27, 8}},
+                {IDC_APPS_LIST, "ListBox", LBS_NOTIFY, true, "", {91, 18, 72, 54}},
+                {IDC_STATIC, "Static", SS_LEFT, false, "Applications", {103, 4, 46, 8}},
+                {IDC_NEW_MENU, "Button", BS_PUSHBUTTON, true, "New &Menu", {21, 78, 50, 14}},
+                {IDC_NEW_APP, "Button", BS_PUSHBUTTON, true, "New &App", {100, 78, 50, 14}},
+                {IDC_DELETE_MENU, "Button", BS_PUSHBUTTON, true, "&Delete Menu", {21, 97, 50, 14}},
+                {IDC_DELETE_APP, "Button", BS_PUSHBUTTON, true, "D&elete App", {100, 97, 50, 14}},
+                {IDC_STATIC, "Button", BS_GROUPBOX, false, "Hint", {172, 14, 53, 50}},
+                {IDC_STATIC, "Static", SS_LEFT, false, "Try double clicking on the menus and apps.", {180, 24, 39, 36}},
+            }});
             EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDOK));
             // The dialog manager turns a border into a sunken edge and the list shows its scroll bar only
             // when needed, so those two are left to the screenshots.
@@ -164,32 +119,32 @@ TEST_F(EditorTest, DialogsFollowTheirTemplates) {
             Click(dialog, IDOK);
         })
         .Then([](HWND setup) {
-            ExpectLayout(setup, "Menu Setup", 189, 68,
-                         {{"Button", IDOK, "OK", {131, 6, 50, 14}, true},
-                          {"Button", IDCANCEL, "Cancel", {131, 23, 50, 14}, true},
-                          {"Static", IDC_STATIC, "Menu Name", {11, 6, 62, 11}, false},
-                          {"Edit", IDC_MENU_NAME, "", {9, 18, 88, 12}, true},
-                          {"Static", IDC_STATIC, "Hint:\r\nInclude an \"&&\" before a letter\r\nto make an accelerator key.",
-                           {10, 37, 103, 30}, false}});
+            ExpectDialogLayout(setup, {"Menu Setup", 189, 68, {
+                {IDOK, "Button", BS_DEFPUSHBUTTON, true, "OK", {131, 6, 50, 14}},
+                {IDCANCEL, "Button", BS_PUSHBUTTON, true, "Cancel", {131, 23, 50, 14}},
+                {IDC_STATIC, "Static", SS_LEFT, false, "Menu Name", {11, 6, 62, 11}},
+                {IDC_MENU_NAME, "Edit", ES_AUTOHSCROLL, true, "", {9, 18, 88, 12}},
+                {IDC_STATIC, "Static", SS_LEFT, false, "Hint:\r\nInclude an \"&&\" before a letter\r\nto make an accelerator key.",
+                 {10, 37, 103, 30}},
+            }});
             EXPECT_EQ(GetFocus(), GetDlgItem(setup, IDC_MENU_NAME));
-            EXPECT_TRUE(GetWindowLongA(GetDlgItem(setup, IDC_MENU_NAME), GWL_STYLE) & ES_AUTOHSCROLL);
             Click(setup, IDCANCEL);
         })
         .Then([](HWND setup) {
-            ExpectLayout(setup, "Application Setup", 195, 134,
-                         {{"Button", IDOK, "OK", {128, 82, 50, 14}, true},
-                          {"Button", IDCANCEL, "Cancel", {127, 104, 50, 14}, true},
-                          {"Static", IDC_STATIC, "Name", {8, 9, 43, 8}, false},
-                          {"Static", IDC_STATIC, "Path/filename", {7, 36, 49, 8}, false},
-                          {"Static", IDC_STATIC, "Working Directory", {7, 65, 59, 8}, false},
-                          {"Static", IDC_STATIC, "Parameters", {7, 93, 40, 8}, false},
-                          {"Static", IDC_STATIC,
-                           "Include an \"&&\" in the name to make an accelerator key (i.e. \"&&MyApp\").",
-                           {117, 9, 64, 35}, false},
-                          {"Edit", IDC_APP_NAME, "", {7, 20, 104, 12}, true},
-                          {"Edit", IDC_APP_PATH, "", {7, 48, 104, 12}, true},
-                          {"Edit", IDC_APP_WORKDIR, "", {7, 76, 104, 12}, true},
-                          {"Edit", IDC_APP_PARAMS, "", {7, 105, 104, 12}, true}});
+            ExpectDialogLayout(setup, {"Application Setup", 195, 134, {
+                {IDOK, "Button", BS_DEFPUSHBUTTON, true, "OK", {128, 82, 50, 14}},
+                {IDCANCEL, "Button", BS_PUSHBUTTON, true, "Cancel", {127, 104, 50, 14}},
+                {IDC_STATIC, "Static", SS_LEFT, false, "Name", {8, 9, 43, 8}},
+                {IDC_STATIC, "Static", SS_LEFT, false, "Path/filename", {7, 36, 49, 8}},
+                {IDC_STATIC, "Static", SS_LEFT, false, "Working Directory", {7, 65, 59, 8}},
+                {IDC_STATIC, "Static", SS_LEFT, false, "Parameters", {7, 93, 40, 8}},
+                {IDC_STATIC, "Static", SS_LEFT, false,
+                 "Include an \"&&\" in the name to make an accelerator key (i.e. \"&&MyApp\").", {117, 9, 64, 35}},
+                {IDC_APP_NAME, "Edit", ES_AUTOHSCROLL, true, "", {7, 20, 104, 12}},
+                {IDC_APP_PATH, "Edit", ES_AUTOHSCROLL, true, "", {7, 48, 104, 12}},
+                {IDC_APP_WORKDIR, "Edit", ES_AUTOHSCROLL, true, "", {7, 76, 104, 12}},
+                {IDC_APP_PARAMS, "Edit", ES_AUTOHSCROLL, true, "", {7, 105, 104, 12}},
+            }});
             EXPECT_EQ(GetFocus(), GetDlgItem(setup, IDC_APP_NAME));
             Click(setup, IDCANCEL);
         });
