@@ -100,10 +100,12 @@ private:
     bool failed_ = false;
 };
 
-// The loader's way out for a damaged file: everything read so far is linked into the catalogue,
-// which the fatal path releases; the file is closed first and is not saved over.
-[[noreturn]] void FailLoading(FILE* file, const char* text) {
-    fclose(file);
+// The stream ReadCatalogue is reading, left open for the fatal path to close after its box.
+FILE* gReading = nullptr;
+
+// The loader's way out for a damaged file: everything read so far is linked into the catalogue, which
+// the fatal path releases after its box, together with the open file; the file is not saved over.
+[[noreturn]] void FailLoading(const char* text) {
     FatalError(text);
 }
 
@@ -184,13 +186,19 @@ bool LoadCatalogue(Catalogue& catalogue) {
     return true;
 }
 
+void CloseCatalogueStream() {
+    if (gReading != nullptr) fclose(gReading);
+    gReading = nullptr;
+}
+
 void ReadCatalogue(Catalogue& catalogue, FILE* file) {
+    gReading = file;
     ImageReader reader(file);
     UserMenu* lastMenu = LastMenu(catalogue);
     // A trailing fragment shorter than a menu image ends the file silently.
     while (const unsigned char* menuImage = reader.Next(kMenuImageSize)) {
         UserMenu* menu = NewRecord<UserMenu>();
-        if (menu == nullptr) FailLoading(file, kNoMemoryToLoad);
+        if (menu == nullptr) FailLoading(kNoMemoryToLoad);
         DecodeMenu(menuImage, *menu);
         const int32_t count = menu->appCount;
         menu->appCount = 0;  // counted up again as the apps are linked
@@ -201,14 +209,15 @@ void ReadCatalogue(Catalogue& catalogue, FILE* file) {
         AppEntry* lastApp = nullptr;
         for (int32_t i = 0; i < count; ++i) {
             const unsigned char* appImage = reader.Next(kAppImageSize);
-            if (appImage == nullptr) FailLoading(file, kCorruptFile);
+            if (appImage == nullptr) FailLoading(kCorruptFile);
             AppEntry* app = NewRecord<AppEntry>();
-            if (app == nullptr) FailLoading(file, kNoMemoryToLoad);
+            if (app == nullptr) FailLoading(kNoMemoryToLoad);
             DecodeApp(appImage, *app);
             LinkAppAfter(*menu, lastApp, app);
             lastApp = app;
         }
     }
+    gReading = nullptr;
 }
 
 void BuildDefaultCatalogue(Catalogue& catalogue) {

@@ -24,8 +24,12 @@ void DecodeApp(const unsigned char image[kAppImageSize], AppEntry& app);
 bool LoadCatalogue(Catalogue& catalogue);
 
 // Reads menu groups from an open stream until it ends, appending them to the catalogue. On a group cut
-// short inside its app images the stream is closed and the run ends through FatalError.
+// short inside its app images the run ends through FatalError, which closes the stream after its box
+// through CloseCatalogueStream.
 void ReadCatalogue(Catalogue& catalogue, FILE* file);
+
+// Closes the stream that ReadCatalogue was reading when it gave up; nothing when none is open.
+void CloseCatalogueStream();
 
 // "&Apps" and "&Games", two apps each; appended to the (empty) catalogue.
 void BuildDefaultCatalogue(Catalogue& catalogue);

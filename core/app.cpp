@@ -88,14 +88,21 @@ void Shutdown() {
 }
 
 void FatalError(const char* text) {
-    // A bar that cannot be built again during a rebuild must not cost the user's edits.
-    const bool keepEdits = gApp.rebuilding;
     gApp.fatalState = true;
-    if (keepEdits) SaveCatalogue(gApp.catalogue);
-    SaveSettings();
+    // A bar that cannot be built again during a rebuild must not cost the user's edits: the catalogue,
+    // known whole here, and the settings are saved before the box. Everywhere else the box comes first.
+    const bool keepEdits = gApp.rebuilding;
+    if (keepEdits) {
+        SaveCatalogue(gApp.catalogue);
+        SaveSettings();
+    }
     MessageBoxA(nullptr, text, kFatalCaption, MB_OK);
-    // The only stream that can be open here is apps.dat, which the loader closes before it calls us.
-    ReleaseAll();
+    CloseCatalogueStream();  // apps.dat, when the loader gave up in the middle of it
+    if (keepEdits) {
+        ReleaseAll();
+    } else {
+        Shutdown();  // the settings are saved, the catalogue (fatalState) is not
+    }
     ExitProcess(1);
 }
 

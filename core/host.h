@@ -12,7 +12,8 @@ constexpr size_t kMaxPath = 260;
 // A recoverable error or prompt: caption "Kelmar", exclamation icon, OK.
 void WarnBox(const char* text);
 
-// An unrecoverable error: caption "Fatal Kelmar Error"; ends the process.
+// An unrecoverable error: caption "Fatal Kelmar Error"; after the box, closes the stream the catalogue
+// loader left open (CloseCatalogueStream) and ends the process.
 [[noreturn]] void FatalError(const char* text);
 
 // The Windows directory, without a trailing separator; false when it cannot be read or does not fit.

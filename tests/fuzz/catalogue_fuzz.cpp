@@ -70,7 +70,10 @@ std::string Images(const Catalogue& catalogue) {
 bool Load(Catalogue& catalogue, const void* data, size_t size) {
     FILE* file = fmemopen(const_cast<void*>(data), size, "rb");
     if (file == nullptr) return true;  // zero bytes: nothing to read
-    if (setjmp(gFatal) != 0) return false;  // the reader closed the stream before giving up
+    if (setjmp(gFatal) != 0) {  // the reader gave up, leaving its stream to the fatal path
+        CloseCatalogueStream();
+        return false;
+    }
     ReadCatalogue(catalogue, file);
     fclose(file);
     return true;

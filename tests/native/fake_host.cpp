@@ -9,6 +9,7 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();  // from the saniti
 #include <cstdlib>
 #include <cstring>
 
+#include "catalogue/catalogue_file.h"
 #include "core/host.h"
 
 FakeHost gHost;
@@ -23,6 +24,7 @@ void WarnBox(const char* text) {
 
 void FatalError(const char* text) {
     fprintf(stderr, "FATAL: %s\n", text);
+    CloseCatalogueStream();  // as the program does: the loader leaves its stream to the fatal path
     if (gHost.releaseOnFatal != nullptr) FreeCatalogue(*gHost.releaseOnFatal);
     if (gHost.heapBeforeLoad != 0 && HeapInUse() != gHost.heapBeforeLoad) {
         fprintf(stderr, "LEAK: %zu bytes\n", HeapInUse() - gHost.heapBeforeLoad);

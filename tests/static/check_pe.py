@@ -80,6 +80,31 @@ class PE:
             result[self.cstring(name_rva)] = index + ordinal_base
         return result
 
+    def resource_data(self, kind, name):
+        """The bytes of resource (kind number, name number) in its first language, or None."""
+        rva = self.directories[2][0]
+        if not rva:
+            return None
+        root = self.offset(rva)
+
+        def child(table, ident):
+            named, numbered = struct.unpack_from('<HH', self.data, table + 12)
+            for i in range(named + numbered):
+                entry_id, target = struct.unpack_from('<II', self.data, table + 16 + 8 * i)
+                if ident is None or entry_id == ident:
+                    return target
+            return None
+
+        at = root
+        for ident in (kind, name, None):
+            target = child(at, ident)
+            if target is None:
+                return None
+            at = root + (target & 0x7FFFFFFF)
+        data_rva, size = struct.unpack_from('<II', self.data, at)
+        start = self.offset(data_rva)
+        return self.data[start:start + size]
+
     def resources(self):
         """(type, name) pairs of the resource tree; names are numbers or strings."""
         rva = self.directories[2][0]
@@ -154,6 +179,15 @@ def main():
     icons = [r for r in resources if r[0] == 'ICON']
     check(len(icons) == 3, 'three icon images: 32x32 and 16x16 in group 102, 32x32 in group 110 (has %d)' % len(icons))
     check(all(isinstance(name, int) for _, name in resources), 'no named resource (the class icon "IDI_KELMAR" stays unbound)')
+
+    # Accelerator table 111: (flags, key, command) entries of 8 bytes, the last flagged 0x80. Virtual keys
+    # with Ctrl and no inversion (0x01 | 0x08 | 0x02): a shortcut never flashes the bar's first title.
+    table = pe.resource_data(9, 111) or b''
+    accelerators = [struct.unpack_from('<HHH', table, at) for at in range(0, len(table) - 7, 8)]
+    expected_accelerators = [(0x0B, ord('E'), 40004), (0x0B, ord('O'), 40001), (0x8B, ord('X'), 40006)]
+    check(accelerators == expected_accelerators,
+          'accelerators Ctrl+E, Ctrl+O, Ctrl+X as virtual keys without inversion %s (has %s)'
+          % (expected_accelerators, accelerators))
 
     if failures:
         print('%d check(s) failed' % len(failures))

@@ -98,3 +98,33 @@ TEST_F(SettingsTest, HugeValuesSurviveARoundTrip) {
 }
 
 }  // namespace
+
+namespace {
+
+// Outside a rebuild the fatal box comes first, and the settings are written only after it is closed:
+// the child records what the file held while the box was up, the parent what it holds at the end.
+TEST_F(SettingsTest, FatalBoxComesBeforeTheSettingsAreWritten) {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    const std::string record = std::string(temp) + "kelmar-fatal-order.txt";
+    DeleteFileA(record.c_str());
+    WriteFileText(SettingsPath(), "[Options]\r\nStayOnTop=1\r\n");
+    EXPECT_EXIT(
+        {
+            ASSERT_TRUE(LoadSettings(nullptr));
+            gApp.stayOnTop = 0;
+            ModalDriver driver;
+            driver.Then([&record](HWND box) {
+                WriteFileText(record, WindowText(box) + "|StayOnTop=" +
+                                          std::to_string(GetPrivateProfileIntA("Options", "StayOnTop", 9, "Kelmar.INI")));
+                Click(box, IDOK);
+            });
+            driver.Run([] { FatalError("Could not create menus!"); });
+        },
+        ::testing::ExitedWithCode(1), "");
+    EXPECT_EQ(ReadFileText(record), "Fatal Kelmar Error|StayOnTop=1");
+    EXPECT_EQ(GetPrivateProfileIntA("Options", "StayOnTop", 9, "Kelmar.INI"), 0u);
+    DeleteFileA(record.c_str());
+}
+
+}  // namespace
