@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's pictures from the real program: builds the x86_64 KELMAR32.EXE, runs it under
 # Wine on a private virtual display with the default catalogue, opens a popup and each dialog by its
-# keys, and writes small PNGs to docs/ and their list to the README's picture block. A dialog whose
-# window does not appear is left out and named.
+# keys, and writes PNGs that match the screen exactly to docs/ and their list to the README's picture
+# block. A dialog whose window does not appear is left out and named.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -31,11 +31,25 @@ window() {
     return 1
 }
 key() { xdotool windowfocus "$1" 2>/dev/null; sleep 0.3; xdotool key --clearmodifiers "$2"; }
-# Saves the screen area X Y W H as docs/NAME.png, in 16 colours.
+# Saves the screen area X Y W H as docs/NAME.png, pixel for pixel: with an 8-bit palette and no
+# dithering when the area has at most 256 colours (as every dialog does), in full colour otherwise.
+# The saved picture is compared with the screen's and must not differ in a single pixel.
 shoot() {
+    local screen=$work/$1-screen.png picture=$out/$1.png differ
     sleep 0.8
-    import -window root -crop "$4x$5+$2+$3" +repage -colors 16 -strip "PNG8:$out/$1.png" \
-        && echo "docs/$1.png ($4x$5, $(stat -c %s "$out/$1.png") bytes)"
+    import -window root -crop "$4x$5+$2+$3" +repage -strip "PNG24:$screen" || return 1
+    if [ "$(identify -format %k "$screen")" -le 256 ]; then
+        convert "$screen" +dither -strip -define png:exclude-chunks=date,time "PNG8:$picture" || return 1
+    else
+        convert "$screen" -strip -define png:exclude-chunks=date,time "PNG24:$picture" || return 1
+    fi
+    differ=$(compare -metric AE "$screen" "$picture" null: 2>&1)
+    if [ "$differ" != 0 ]; then
+        echo "docs/$1.png differs from the screen in $differ pixels" >&2
+        rm -f "$picture"
+        return 1
+    fi
+    echo "docs/$1.png ($4x$5, $(identify -format %k "$picture") colours, $(stat -c %s "$picture") bytes)"
 }
 shoot_window() {  # NAME WINDOW
     eval "$(xdotool getwindowgeometry --shell "$2")"
