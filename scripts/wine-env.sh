@@ -113,6 +113,17 @@ kelmar_wine_start() {
     return 1
 }
 
+# The command lines of this prefix's processes that match the extended regular expression $1.
+kelmar_prefix_programs() {
+    local dir line
+    for dir in /proc/[0-9]*; do
+        { tr '\0' '\n' <"$dir/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+        line=$({ tr '\0' ' ' <"$dir/cmdline"; } 2>/dev/null)
+        echo "$line" | grep -qiE "$1" && echo "$line"
+    done
+    return 0
+}
+
 kelmar_wine_stop() {
     [ -n "${WINEPREFIX:-}" ] && "$WINESERVER" -k 2>/dev/null
     if [ -n "$KELMAR_XVFB_PID" ]; then kill "$KELMAR_XVFB_PID" 2>/dev/null; wait "$KELMAR_XVFB_PID" 2>/dev/null; fi

@@ -25,9 +25,38 @@ launch_kelmar() {
     KELMAR_PID=$!
 }
 
+# Says on standard error why a wait gave up: what it waited for, whether Kelmar still ran, and every
+# visible window with its title, class and geometry; a screenshot goes beside the others.
+explain_wait() {
+    local id
+    {
+        echo "gave up waiting for $1"
+        if [ -z "$KELMAR_PID" ]; then
+            echo "  Kelmar: not started by this script"
+        elif kill -0 "$KELMAR_PID" 2>/dev/null; then
+            echo "  Kelmar: process $KELMAR_PID still running"
+        else
+            echo "  Kelmar: process $KELMAR_PID has ended"
+        fi
+        echo "  visible windows (id \"title\": (\"instance\" \"class\") geometry):"
+        for id in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+            xwininfo -root -tree 2>/dev/null | grep -m1 -i "^ *$(printf '0x%x' "$id") " | sed 's/^ */    /'
+        done
+    } >&2
+    local shot=$SHOTS/gave-up-$(date +%s).png
+    import -window root "$shot" 2>/dev/null && echo "  screenshot: $shot" >&2
+}
+
 # Prints the id of the first visible window titled exactly TITLE whose geometry passes TEST (an awk
-# condition over x y w h), waiting up to SECONDS.
+# condition over x y w h), waiting up to SECONDS; when none comes, says what the screen held.
 wait_window() {
+    find_window "$@" && return 0
+    explain_wait "a window \"$1\" where $2, for ${3:-20} s"
+    return 1
+}
+
+# As wait_window, silently: for windows that should not come.
+find_window() {
     local title=$1 test=$2 seconds=${3:-20} id geometry
     for _ in $(seq $((seconds * 10))); do
         for id in $(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null); do
@@ -40,6 +69,27 @@ wait_window() {
         sleep 0.1
     done
     return 1
+}
+
+# Waits up to SECONDS until no visible window is titled exactly TITLE.
+wait_gone() {
+    local seconds=${2:-20}
+    for _ in $(seq $((seconds * 10))); do
+        [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ] && return 0
+        sleep 0.1
+    done
+    explain_wait "the window \"$1\" to close, for $seconds s"
+    return 1
+}
+
+# A wait limit in proportion to a duration this run measured (a prefix's set-up under emulation, say),
+# so that a slower machine gets more time and a hung program still fails in bounded time:
+# scaled_limit MEASURED PERCENT FLOOR CEILING prints seconds.
+scaled_limit() {
+    local limit=$(($1 * $2 / 100))
+    [ "$limit" -lt "$3" ] && limit=$3
+    [ "$limit" -gt "$4" ] && limit=$4
+    echo "$limit"
 }
 
 # Gives the window the keyboard focus and types the keys (xdotool key syntax, one or more).
@@ -61,6 +111,7 @@ wait_exit() {
         fi
         sleep 0.1
     done
+    explain_wait "Kelmar to end, for $seconds s"
     return 1
 }
 

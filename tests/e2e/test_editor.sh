@@ -16,7 +16,7 @@ screenshot editor-user-menus
 
 press "$editor" Escape
 sleep 0.5
-wait_window "User Menus" "$BOX_TEST" 1 >/dev/null || fail "Escape closed User Menus"
+find_window "User Menus" "$BOX_TEST" 1 >/dev/null || fail "Escape closed User Menus"
 pass "Escape leaves User Menus open"
 
 press "$editor" alt+m
@@ -25,7 +25,7 @@ sleep 0.3
 screenshot editor-menu-setup
 xdotool type --delay 20 Tools
 press "$setup" Return
-sleep 0.5
+wait_gone "Menu Setup" || fail "Enter did not close Menu Setup"
 
 # Back from Menu Setup the focus is on New Menu; two steps back in the tab order lie the Menus list
 # and its first entry, then New App.
@@ -40,13 +40,12 @@ xdotool type --delay 20 notepad.exe
 sleep 0.3
 screenshot editor-app-setup
 press "$setup" Return
-sleep 0.5
+wait_gone "Application Setup" || fail "Enter did not close Application Setup"
 screenshot editor-after-edits
 pass "Menu Setup and Application Setup open from the New buttons"
 
 press "$editor" Return
-sleep 0.5
-wait_window "User Menus" "$BOX_TEST" 1 >/dev/null && fail "Enter did not close User Menus"
+wait_gone "User Menus" || fail "Enter did not close User Menus"
 [ -s "$work/apps.dat" ] || fail "OK did not save apps.dat"
 bar=$(wait_window Kelmar "$BAR_TEST") || fail "no bar after OK"
 pass "OK closes User Menus, rebuilds the bar and saves apps.dat"

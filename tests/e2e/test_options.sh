@@ -30,8 +30,7 @@ sleep 0.3
 xdotool type --delay 50 "chime.wav"
 screenshot options-typed
 press "$options" Return
-sleep 1
-xdotool search --onlyvisible --name '^Kelmar Options$' >/dev/null && fail "OK did not close the dialog"
+wait_gone "Kelmar Options" || fail "OK did not close the dialog"
 newbar=$(wait_window Kelmar "$BAR_TEST" 10) || fail "no bar after the stay-on-top change"
 [ "$newbar" != "$bar" ] || fail "the bar was not made again after the stay-on-top change"
 kill -0 "$KELMAR_PID" 2>/dev/null || fail "Kelmar ended with the rebuild"
@@ -46,8 +45,7 @@ press "$about" Escape
 sleep 0.5
 xdotool search --onlyvisible --name '^About Kelmar$' >/dev/null || fail "Escape closed the About box"
 press "$about" Return
-sleep 0.5
-xdotool search --onlyvisible --name '^About Kelmar$' >/dev/null && fail "OK did not close the About box"
+wait_gone "About Kelmar" || fail "OK did not close the About box"
 pass "About Kelmar closes on OK and not on Escape"
 
 [ "$(ini_value StayOnTop)" = 1 ] && [ "$(ini_value ChimeOnHour)" = 0 ] || fail "settings written before the exit"
