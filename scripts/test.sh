@@ -4,7 +4,7 @@
 # of both EXEs; then the release ZIP, and last the slow smoke test of the shipped i686 EXE under 32-bit
 # Wine (KELMAR_SKIP_SMOKE=1 skips it). Ends with one line of totals.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 scripts/setup.sh || exit 1
 
 for preset in native win64 win32; do
@@ -39,12 +39,14 @@ done
 
 skipped=0
 run_script() {  # NAME COMMAND...: one test, passed on exit 0, skipped when it says "skipped:"
-    local log
+    local log name=$1 began=$SECONDS code
     log=$(mktemp)
-    echo "--- $1"
+    echo "--- $name"
     shift
     "$@" 2>&1 | tee "$log"
-    if [ "${PIPESTATUS[0]}" -ne 0 ]; then
+    code=${PIPESTATUS[0]}
+    echo "--- $name took $((SECONDS - began)) s"
+    if [ "$code" -ne 0 ]; then
         failed=$((failed + 1)) status=1
     elif grep -q '^skipped:' "$log"; then
         skipped=$((skipped + 1))
@@ -59,6 +61,7 @@ kelmar_wine_stop  # the smoke test brings a display and a 32-bit prefix of its o
 run_script "i686 smoke test" bash tests/smoke/i686_smoke.sh build/win32/KELMAR32.EXE
 
 echo
+echo "The whole run took $SECONDS s."
 if [ "$skipped" -gt 0 ]; then
     echo "Total: $passed passed, $failed failed, $skipped skipped"
 else

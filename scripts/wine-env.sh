@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts: a private X display (Xvfb) and a fresh Wine prefix with a warm wineserver
 # for one run. kelmar_wine_start sets DISPLAY and WINEPREFIX; kelmar_wine_stop ends what it started,
 # by process id. When either cannot start, it says why on standard output (where CI logs look) and

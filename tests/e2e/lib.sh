@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers of the end-to-end tests: the real KELMAR32.EXE under Wine on an X display, driven with
 # xdotool as a user would and read back from its files and windows. Sourced by tests/e2e/test_*.sh.
 set -u
