@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 runs=${KELMAR_BENCH_RUNS:-10}
 idle=${KELMAR_BENCH_IDLE:-60}
-scripts/setup.sh
+scripts/setup.sh --tests
 for preset in win64 win32; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" --target kelmar bare >/dev/null

@@ -4,8 +4,8 @@
 # of both EXEs; then the release ZIP, and last the slow smoke test of the shipped i686 EXE under 32-bit
 # Wine (KELMAR_SKIP_SMOKE=1 skips it). Ends with one line of totals.
 set -uo pipefail
-cd "$(dirname "$0")/.."
-scripts/setup.sh || exit 1
+cd "$(dirname "$0")/.." || exit 1
+scripts/setup.sh --tests || exit 1
 
 for preset in native win64 win32; do
     cmake --preset "$preset" >/dev/null || exit 1
