@@ -15,11 +15,12 @@ foreach(pair "${deb}/kelmar.1:kelmar.1" "${src}/changelog:changelog.Debian" "${C
     string(REPLACE ":" ";" pair "${pair}")
     list(GET pair 0 source)
     list(GET pair 1 name)
-    add_custom_command(OUTPUT ${deb}/${name}.gz
-                       COMMAND ${CMAKE_COMMAND} -E copy ${source} ${deb}/${name}
-                       COMMAND ${KELMAR_GZIP} -9nf ${deb}/${name}
+    # gzip replaces the file it compresses, so it gets a copy of its own.
+    add_custom_command(OUTPUT ${deb}/gz/${name}.gz
+                       COMMAND ${CMAKE_COMMAND} -E copy ${source} ${deb}/gz/${name}
+                       COMMAND ${KELMAR_GZIP} -9nf ${deb}/gz/${name}
                        DEPENDS ${source} VERBATIM)
-    list(APPEND compressed ${deb}/${name}.gz)
+    list(APPEND compressed ${deb}/gz/${name}.gz)
 endforeach()
 
 # The desktop's icon sizes from the 32x32 image of the program's own icon; 48 scaled without blurring.
@@ -45,8 +46,8 @@ add_custom_target(deb_files ALL DEPENDS ${compressed} ${icons})
 install(PROGRAMS ${deb}/kelmar DESTINATION bin)
 install(FILES $<TARGET_FILE:kelmar> DESTINATION lib/kelmar)
 install(FILES ${src}/kelmar.desktop DESTINATION share/applications)
-install(FILES ${deb}/kelmar.1.gz DESTINATION share/man/man1)
-install(FILES ${src}/copyright ${deb}/changelog.Debian.gz ${deb}/user-guide.txt.gz DESTINATION share/doc/kelmar)
+install(FILES ${deb}/gz/kelmar.1.gz DESTINATION share/man/man1)
+install(FILES ${src}/copyright ${deb}/gz/changelog.Debian.gz ${deb}/gz/user-guide.txt.gz DESTINATION share/doc/kelmar)
 install(FILES ${src}/lintian-overrides DESTINATION share/lintian/overrides RENAME kelmar)
 
 set(CPACK_GENERATOR DEB)
