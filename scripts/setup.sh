@@ -5,11 +5,11 @@ set -euo pipefail
 
 # The x86_64 build and 64-bit Wine; on a machine with no display, a virtual one, xdotool to answer
 # the first-run box, and ImageMagick for the screenshot (the package build makes its icons with it).
-packages=(cmake ninja-build python3 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+packages=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           wine64 fonts-wine xvfb xdotool x11-utils imagemagick)
 case ${1:-} in
     --tests)
-        packages+=(g++ make git procps g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine
+        packages+=(python3 g++ make git procps g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine
                    clang-14 libclang-rt-14-dev libbenchmark-dev python3-xlib lintian desktop-file-utils) ;;
     "") ;;
     *) echo "usage: $0 [--tests]" >&2; exit 1 ;;
