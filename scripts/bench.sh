@@ -2,19 +2,23 @@
 # Kelmar's figures, each measured beside its baseline in the same run, printed as one table:
 # start-up under Wine (median of KELMAR_BENCH_RUNS, default 10) against a bare Win32 window program,
 # stripped sizes, catalogue load and save against plain fread/fwrite of the same bytes (natively,
-# Google Benchmark), CPU used over KELMAR_BENCH_IDLE seconds of idle (default 60), and resident memory.
+# Google Benchmark), CPU used over KELMAR_BENCH_IDLE seconds of idle (default 60), resident memory,
+# start-up through the packaged launcher kelmar against wine64 directly, and the packages that the
+# first README command installs on a fresh Debian 12 before and after its set-up was made lighter.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 runs=${KELMAR_BENCH_RUNS:-10}
 idle=${KELMAR_BENCH_IDLE:-60}
-scripts/setup.sh
+scripts/setup.sh --tests
 for preset in win64 win32; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" --target kelmar bare >/dev/null
 done
 out=$root/build/bench
 mkdir -p "$out"
+cmake --build --preset win64 --target deb_files >/dev/null
+cmake --install build/win64 --prefix "$out/stage" >/dev/null
 g++ -std=c++17 -O2 -DNDEBUG -I"$root" tests/bench/catalogue_bench.cpp catalogue/catalogue_file.cpp catalogue/records.cpp \
     core/text.cpp -lbenchmark -lpthread -o "$out/catalogue_bench"
 
@@ -34,13 +38,15 @@ PY
 
 median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
-# Seconds from process start to its window mapped; TITLE EXE [CATALOGUE]. The process is killed after.
+# Seconds from process start to its window mapped; TITLE CATALOGUE COMMAND..., run in a fresh working
+# folder holding CATALOGUE when it is not "-". The process is killed after.
 startup() {
-    local title=$1 exe=$2 catalogue=${3:-} dir line
+    local title=$1 catalogue=$2 dir line
+    shift 2
     for _ in $(seq "$runs"); do
         dir=$(mktemp -d "$out/run.XXXXXX")
-        [ -n "$catalogue" ] && cp "$catalogue" "$dir/apps.dat"
-        line=$(cd "$dir" && /usr/bin/python3 "$root/tests/bench/xmap_time.py" "$title" "$root/scripts/wine-run" "$exe")
+        [ "$catalogue" != - ] && cp "$catalogue" "$dir/apps.dat"
+        line=$(cd "$dir" && /usr/bin/python3 "$root/tests/bench/xmap_time.py" "$title" "$@")
         kill -9 "${line#* }" 2>/dev/null || true
         sleep 0.3
         rm -rf "$dir"
@@ -50,10 +56,47 @@ startup() {
 
 bare64=$root/build/win64/bare.exe
 kelmar64=$root/build/win64/KELMAR32.EXE
-startup Bare "$bare64" >/dev/null  # warm the prefix and the file cache once
-t_bare=$(startup Bare "$bare64")
-t_default=$(startup Kelmar "$kelmar64")
-t_big=$(startup Kelmar "$kelmar64" "$out/big.dat")
+wine=$root/scripts/wine-run
+startup Bare - "$wine" "$bare64" >/dev/null  # warm the prefix and the file cache once
+t_bare=$(startup Bare - "$wine" "$bare64")
+t_default=$(startup Kelmar - "$wine" "$kelmar64")
+t_big=$(startup Kelmar "$out/big.dat" "$wine" "$kelmar64")
+# The launcher in a data folder whose prefix is this run's warm one, so only the launcher differs.
+xdg=$(mktemp -d "$out/xdg.XXXXXX")
+rm -f "$out/direct.times" "$out/launcher.times"
+mkdir "$xdg/kelmar"
+ln -s "$WINEPREFIX" "$xdg/kelmar/wineprefix"
+# Turn about, so that a busy moment of the machine falls on both alike.
+for _ in $(seq "$runs"); do
+    runs=1 startup Kelmar - "$wine" "$kelmar64" >>"$out/direct.times"
+    XDG_DATA_HOME=$xdg runs=1 startup Kelmar - "$out/stage/bin/kelmar" >>"$out/launcher.times"
+done
+t_direct=$(median <"$out/direct.times")
+t_launcher=$(median <"$out/launcher.times")
+rm -f "$out/direct.times" "$out/launcher.times"
+rm -rf "$xdg"
+
+# Packages a set-up list brings onto a fresh Debian 12 (minbase, plus git, sudo, procps and
+# ca-certificates as a newcomer has them): apt's own resolution against an empty system, less what
+# that fresh system already holds. $1 is the text of a scripts/setup.sh.
+apt_closure() {
+    apt-get install -s -o Dir::State::status="$out/empty-status" -o APT::Architectures="$(dpkg --print-architecture)" \
+        --no-install-recommends "$@" 2>/dev/null | awk '/^Inst / {print $2}' | sort -u
+}
+first_command_packages() {
+    local packages=()
+    eval "$(sed -n '/^packages=(/,/)/p' <<<"$1")"
+    [ ${#packages[@]} -gt 0 ] || { echo -; return; }
+    apt_closure "${packages[@]}" | comm -23 - "$out/fresh" | wc -l
+}
+: >"$out/empty-status"
+mapfile -t required < <(apt-cache dumpavail | awk -v RS= '/\nPriority: required/ {sub(/^Package: /, ""); sub(/\n.*/, ""); print}' | sort -u)
+apt_closure "${required[@]}" apt ca-certificates git sudo procps >"$out/fresh"
+# The set-up as it was before the first command was made lighter, when it installed every tool of the
+# tests: the parent of the commit that took them out of its one list.
+lighter=$(git log --format=%H -n1 -S'googletest wine wine64 fonts-wine' -- scripts/setup.sh)
+p_before=$(first_command_packages "$(git show "$lighter^:scripts/setup.sh" 2>/dev/null)")
+p_after=$(first_command_packages "$(cat scripts/setup.sh)")
 
 size() { local copy; copy=$(mktemp); cp "$1" "$copy"; "$2" -s "$copy"; stat -c %s "$copy"; rm -f "$copy"; }
 s_k32=$(size "$root/build/win32/KELMAR32.EXE" i686-w64-mingw32-strip)
@@ -84,7 +127,7 @@ pid=$(running Bare "$bare64")
 rss_bare=$(rss_kib "$pid")
 kill -9 "$pid"
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b + 0 == 0) print "-"; else printf "%.2f", a / b}'; }
 printf '\n%-44s %14s %14s %8s %s\n' "figure" "Kelmar" "baseline" "ratio" "goal"
 printf '%-44s %13.3fs %13.3fs %8s %s\n' "start-up, default catalogue (median of $runs)" "$t_default" "$t_bare" "$(ratio "$t_default" "$t_bare")" "<= 1.10"
 printf '%-44s %13.3fs %13.3fs %8s %s\n' "start-up, 65 menus of 100 apps" "$t_big" "$t_bare" "$(ratio "$t_big" "$t_bare")" "<= 1.5"
@@ -92,5 +135,7 @@ printf '%-44s %12sB %12sB %8s %s\n' "size, i686 EXE stripped" "$s_k32" "$s_b32" 
 printf '%-44s %12sB %12sB %8s %s\n' "size, x86_64 EXE stripped" "$s_k64" "$s_b64" "$(ratio "$s_k64" "$s_b64")" ""
 printf '%-44s %12sus %12sus %8s %s\n' "load 6,500 apps (vs one fread)" "$load" "$read" "$(ratio "$load" "$read")" "<= 3"
 printf '%-44s %12sus %12sus %8s %s\n' "save 6,500 apps (vs one fwrite)" "$save" "$write" "$(ratio "$save" "$write")" "<= 3"
+printf '%-44s %13.3fs %13.3fs %8s %s\n' "start-up via kelmar (vs wine64 directly)" "$t_launcher" "$t_direct" "$(ratio "$t_launcher" "$t_direct")" "<= 1.10"
+printf '%-44s %14s %14s %8s %s\n' "packages, first README command, fresh Debian" "$p_after" "$p_before" "$(ratio "$p_after" "$p_before")" "fewer"
 printf '%-44s %13ss %14s %8s %s\n' "CPU over ${idle}s idle" "$idle_cpu" "-" "-" "< 0.1 s"
 printf '%-44s %11sKiB %11sKiB %8s %s\n' "resident memory" "$rss_kelmar" "$rss_bare" "$(ratio "$rss_kelmar" "$rss_bare")" "<= 1.1"

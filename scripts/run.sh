@@ -7,18 +7,16 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 scripts/setup.sh
 cmake --preset win64 >/dev/null
-cmake --build --preset win64 --target kelmar
+cmake --build --preset win64 --target kelmar deb_files
 exe=$root/build/win64/KELMAR32.EXE
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-    data=${XDG_DATA_HOME:-$HOME/.local/share}/kelmar
-    mkdir -p "$data"
-    export WINEPREFIX=$data/wineprefix
-    . scripts/wine-env.sh
-    [ -d "$WINEPREFIX/drive_c" ] || "$WINELOADER" wineboot -i >/dev/null 2>&1
-    echo "Kelmar runs on $DISPLAY; its catalogue is $data/apps.dat. Choose Exit Kelmar (Ctrl+X) to end it."
-    cd "$data"
-    exec "$root/scripts/wine-run" "$exe"
+    # The packaged launcher, from the build's own install tree: the same data folder and Wine prefix
+    # whether Kelmar comes from here or from the Debian package.
+    cmake --install build/win64 --prefix build/win64/stage >/dev/null
+    echo "Kelmar runs on $DISPLAY; its catalogue is ${XDG_DATA_HOME:-$HOME/.local/share}/kelmar/apps.dat." \
+         "Choose Exit Kelmar (Ctrl+X) to end it."
+    exec build/win64/stage/bin/kelmar
 fi
 
 . scripts/wine-env.sh

@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
-# Installs what building and testing Kelmar needs on Debian 12, when something is missing.
+# Installs what Kelmar needs on Debian 12, when something is missing: what building it, its Debian
+# package and running it take; with --tests, also what the tests and benchmarks take.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make python3 git
-          g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-          googletest wine wine64 fonts-wine xvfb xdotool x11-utils imagemagick procps
-          clang-14 libclang-rt-14-dev libbenchmark-dev python3-xlib)
+# The x86_64 build and 64-bit Wine; on a machine with no display, a virtual one, xdotool to answer
+# the first-run box, and ImageMagick for the screenshot (the package build makes its icons with it).
+packages=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+          wine64 fonts-wine xvfb xdotool x11-utils imagemagick)
+case ${1:-} in
+    --tests)
+        packages+=(python3 g++ make git procps g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine
+                   clang-14 libclang-rt-14-dev libbenchmark-dev python3-xlib lintian desktop-file-utils) ;;
+    "") ;;
+    *) echo "usage: $0 [--tests]" >&2; exit 1 ;;
+esac
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Builds every flavour and runs every test: the portable parts natively (with sanitizers), the Win32
 # tests and the end-to-end tests under 64-bit Wine on a private virtual display, and the static checks
-# of both EXEs; then the release ZIP, and last the slow smoke test of the shipped i686 EXE under 32-bit
-# Wine (KELMAR_SKIP_SMOKE=1 skips it). Ends with one line of totals.
+# of both EXEs; then the release ZIP, the Debian package and its launcher, and last the slow smoke test
+# of the shipped i686 EXE under 32-bit Wine (KELMAR_SKIP_SMOKE=1 skips it). Ends with one line of totals.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
-scripts/setup.sh || exit 1
+scripts/setup.sh --tests || exit 1
 
 for preset in native win64 win32; do
     cmake --preset "$preset" >/dev/null || exit 1
     cmake --build --preset "$preset" || exit 1
 done
 cmake --build --preset win32 --target package || exit 1
+cmake --build --preset win64 --target package || exit 1
 
 . scripts/wine-env.sh
 trap kelmar_wine_stop EXIT
@@ -57,7 +58,10 @@ run_script() {  # NAME COMMAND...: one test, passed on exit 0, skipped when it s
 }
 zips=(build/win32/Kelmar-*-win32.zip)
 run_script "release ZIP" bash tests/release/test_zip.sh "${zips[-1]}" build/win64/KELMAR32.EXE
-kelmar_wine_stop  # the smoke test brings a display and a 32-bit prefix of its own
+debs=(build/win64/kelmar_*_amd64.deb)
+run_script "Debian package" bash tests/package/test_deb.sh "${debs[-1]}"
+run_script "kelmar launcher" bash tests/package/test_launcher.sh "${debs[-1]}"
+kelmar_wine_stop  # the smoke test brings a display and a prefix of its own
 run_script "i686 smoke test" bash tests/smoke/i686_smoke.sh build/win32/KELMAR32.EXE
 
 echo

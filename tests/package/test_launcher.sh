@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The launcher kelmar, run from the unpacked Debian package: its refusals (no display, unknown
+# options) leave nothing behind; --autostart writes and removes the XDG autostart entry; and on the
+# virtual display the first run sets Wine up, brings up the thanks box and the bar, ends on Ctrl+X with
+# exit code 0 and leaves apps.dat in the XDG data folder, where the second run finds the menus.
+# Usage: test_launcher.sh kelmar_VERSION-1_amd64.deb
+deb=$(readlink -f "${1:?usage: $0 kelmar_VERSION-1_amd64.deb}")
+tree=$(mktemp -d)
+dpkg-deb -x "$deb" "$tree" || { echo "FAIL: dpkg-deb cannot unpack $deb" >&2; exit 1; }
+set -- "$tree/usr/lib/kelmar/KELMAR32.EXE"
+. "$(dirname "$0")/../e2e/lib.sh"
+set -o pipefail
+
+kelmar=$tree/usr/bin/kelmar
+home=$tree/home
+data=$tree/data
+prefix=$data/kelmar/wineprefix
+mkdir -p "$home"
+cleanup() {
+    [ -n "$KELMAR_PID" ] && kill "$KELMAR_PID" 2>/dev/null
+    [ -d "$prefix" ] && WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null
+    rm -rf "$tree"
+    declare -F kelmar_wine_stop >/dev/null && kelmar_wine_stop
+}
+trap cleanup EXIT
+# The launcher as a user's session runs it: this test's home and XDG folders, and the display.
+as_user() { HOME=$home XDG_DATA_HOME=$data XDG_CONFIG_HOME=$home/config "$@"; }
+
+# Refusals: a message on standard error naming the trouble, exit code 1, and no data folder made.
+refused() {  # WHAT PATTERN COMMAND...
+    local what=$1 pattern=$2 status=0
+    shift 2
+    "$@" >"$tree/out" 2>"$tree/err" || status=$?
+    [ "$status" = 1 ] || fail "$what: exit code $status"
+    grep -q "^kelmar: .*$pattern" "$tree/err" || fail "$what: standard error says: $(cat "$tree/err")"
+    [ ! -s "$tree/out" ] || fail "$what: standard output says: $(cat "$tree/out")"
+    { [ ! -e "$data" ] && [ ! -e "$home/config" ]; } || fail "$what: left $(find "$data" "$home/config" 2>/dev/null | head -n3)"
+}
+refused "no display" "no display" as_user env -u DISPLAY -u WAYLAND_DISPLAY "$kelmar"
+refused "unknown option" "unknown option '--frobnicate'" as_user "$kelmar" --frobnicate
+refused "--autostart maybe" "on or off" as_user "$kelmar" --autostart maybe
+[ "$(as_user "$kelmar" --version)" = "kelmar $(dpkg-deb -f "$deb" Version | sed 's/-[^-]*$//')" ] \
+    || fail "--version says: $(as_user "$kelmar" --version)"
+pass "no display, an unknown option or a bad --autostart: a message, exit code 1, nothing made"
+
+entry=$home/config/autostart/kelmar.desktop
+said=$(as_user "$kelmar" --autostart on) || fail "--autostart on failed"
+[[ $said == *"$entry written"* ]] || fail "--autostart on says: $said"
+desktop-file-validate "$entry" || fail "the autostart entry is not valid"
+grep -qx "Exec=$kelmar" "$entry" || fail "the autostart entry runs: $(grep ^Exec= "$entry")"
+{ as_user "$kelmar" --autostart on >/dev/null && [ "$(ls -A "$home/config/autostart")" = kelmar.desktop ]; } \
+    || fail "a second --autostart on left: $(ls -A "$home/config/autostart")"
+said=$(as_user "$kelmar" --autostart off) || fail "--autostart off failed"
+{ [ ! -e "$entry" ] && [[ $said == *"$entry removed"* ]]; } || fail "--autostart off says: $said"
+said=$(as_user "$kelmar" --autostart off) || fail "a second --autostart off failed"
+[[ $said == *"not set"* ]] || fail "a second --autostart off says: $said"
+rm -rf "$home/config"
+pass "--autostart on writes a valid XDG autostart entry that runs this launcher, off removes it"
+
+# Starts the launcher in the background with its output in $tree/out.
+start_kelmar() {
+    (cd "$home" && exec env HOME="$home" XDG_DATA_HOME="$data" XDG_CONFIG_HOME="$home/config" "$kelmar" >"$tree/out" 2>&1) &
+    KELMAR_PID=$!
+}
+end_kelmar() {  # WHICH RUN: Ctrl+X on the bar, exit code 0
+    press "$bar" ctrl+x
+    wait_exit 30 || fail "$1: Ctrl+X did not end Kelmar"
+    [ "$KELMAR_EXIT" = 0 ] || fail "$1: exit code $KELMAR_EXIT; the launcher said: $(cat "$tree/out")"
+}
+
+# A set-up cut short earlier left its staging folder; the first run must begin again and clear it.
+mkdir -p "$data/kelmar/wineprefix.setup/drive_c"
+start_kelmar
+# Setting Wine up takes tens of seconds, longer on a busy machine.
+box=$(wait_window Kelmar "$BOX_TEST" 300) || fail "no thanks box on the first run; the launcher said: $(cat "$tree/out")"
+grep -q '^Setting up Wine for Kelmar (first run only)' "$tree/out" || fail "the first run did not say it sets Wine up"
+press "$box" Return
+bar=$(wait_window Kelmar "$BAR_TEST") || fail "no bar on the first run"
+screenshot launcher-bar
+end_kelmar "first run"
+[ "$(stat -c %s "$data/kelmar/apps.dat" 2>/dev/null)" = 1008 ] || fail "no default apps.dat in $data/kelmar"
+[ -f "$prefix/drive_c/windows/kelmar.ini" ] || fail "no kelmar.ini in the prefix's Windows folder"
+left=$(find "$data/kelmar" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | paste -sd ' ')
+[ "$left" = "apps.dat wineprefix" ] || fail "the data folder holds: $left"
+[ ! -e "$home/.wine" ] || fail "\$HOME/.wine was made"
+pass "first run: says it sets Wine up, thanks box, bar, Ctrl+X, exit code 0, apps.dat in the data folder"
+
+# The second run must read the menus from there: rename the first menu and look for it after the save.
+printf '&Tools\0' | dd of="$data/kelmar/apps.dat" conv=notrunc status=none
+start_kelmar
+bar=$(wait_window Kelmar "$BAR_TEST" 60) || fail "no bar on the second run; the launcher said: $(cat "$tree/out")"
+wait_window Kelmar "$BOX_TEST" 1 >/dev/null && fail "the thanks box again on the second run"
+end_kelmar "second run"
+[ ! -s "$tree/out" ] || fail "the second run said: $(cat "$tree/out")"
+[ "$(head -c 6 "$data/kelmar/apps.dat")" = "&Tools" ] || fail "the second run did not keep the menus of apps.dat"
+pass "second run: straight to the bar with the menus saved in the data folder"
+echo "1 passed, 0 failed"
