@@ -8,6 +8,8 @@
 #include "launch/launch_text.h"
 #include "resources/resource.h"
 
+// The platform's local time rather than the C runtime's: under Wine the runtime ignores a Linux-style TZ
+// and gives UTC, where GetLocalTime follows the zone; on Windows the two agree.
 void(WINAPI* gLocalTimeSource)(SYSTEMTIME* now) = GetLocalTime;
 bool (*gChimeHook)(const char* path) = PlayChime;
 
