@@ -89,7 +89,7 @@ pass "first run: says it sets Wine up, thanks box, bar, Ctrl+X, exit code 0, app
 printf '&Tools\0' | dd of="$data/kelmar/apps.dat" conv=notrunc status=none
 start_kelmar
 bar=$(wait_window Kelmar "$BAR_TEST" 60) || fail "no bar on the second run; the launcher said: $(cat "$tree/out")"
-wait_window Kelmar "$BOX_TEST" 1 >/dev/null && fail "the thanks box again on the second run"
+find_window Kelmar "$BOX_TEST" 1 >/dev/null && fail "the thanks box again on the second run"
 end_kelmar "second run"
 [ ! -s "$tree/out" ] || fail "the second run said: $(cat "$tree/out")"
 [ "$(head -c 6 "$data/kelmar/apps.dat")" = "&Tools" ] || fail "the second run did not keep the menus of apps.dat"
