@@ -100,14 +100,9 @@ private:
     bool failed_ = false;
 };
 
-// The stream ReadCatalogue is reading, left open for the fatal path to close after its box.
+// The stream ReadCatalogue is reading. On a damaged file the loader leaves through FatalError, which
+// after its box closes this stream and releases what was linked so far; the file is not saved over.
 FILE* gReading = nullptr;
-
-// The loader's way out for a damaged file: everything read so far is linked into the catalogue, which
-// the fatal path releases after its box, together with the open file; the file is not saved over.
-[[noreturn]] void FailLoading(const char* text) {
-    FatalError(text);
-}
 
 bool AddDefaultApp(UserMenu& menu, const char* name, const char* path) {
     AppEntry* app = NewRecord<AppEntry>();
@@ -198,7 +193,7 @@ void ReadCatalogue(Catalogue& catalogue, FILE* file) {
     // A trailing fragment shorter than a menu image ends the file silently.
     while (const unsigned char* menuImage = reader.Next(kMenuImageSize)) {
         UserMenu* menu = NewRecord<UserMenu>();
-        if (menu == nullptr) FailLoading(kNoMemoryToLoad);
+        if (menu == nullptr) FatalError(kNoMemoryToLoad);
         DecodeMenu(menuImage, *menu);
         const int32_t count = menu->appCount;
         menu->appCount = 0;  // counted up again as the apps are linked
@@ -209,9 +204,9 @@ void ReadCatalogue(Catalogue& catalogue, FILE* file) {
         AppEntry* lastApp = nullptr;
         for (int32_t i = 0; i < count; ++i) {
             const unsigned char* appImage = reader.Next(kAppImageSize);
-            if (appImage == nullptr) FailLoading(kCorruptFile);
+            if (appImage == nullptr) FatalError(kCorruptFile);
             AppEntry* app = NewRecord<AppEntry>();
-            if (app == nullptr) FailLoading(kNoMemoryToLoad);
+            if (app == nullptr) FatalError(kNoMemoryToLoad);
             DecodeApp(appImage, *app);
             LinkAppAfter(*menu, lastApp, app);
             lastApp = app;
