@@ -4,7 +4,7 @@
 find_program(KELMAR_CONVERT convert REQUIRED)  # ImageMagick, for the icon's PNGs
 find_program(KELMAR_GZIP gzip REQUIRED)
 set(deb ${CMAKE_BINARY_DIR}/deb)
-set(src ${CMAKE_SOURCE_DIR}/packaging)
+set(src ${CMAKE_SOURCE_DIR}/packaging/debian)
 
 configure_file(${src}/kelmar.in ${deb}/kelmar @ONLY)
 configure_file(${src}/kelmar.1.in ${deb}/kelmar.1 @ONLY)
