@@ -82,6 +82,10 @@ void SaveSettings() {
 }
 
 void Shutdown() {
+    // Ended with a Setup dialog open, Kelmar saves without the dialog's unaccepted work; the dialog ends
+    // before the bar and the catalogue go, and its modal loop then unwinds touching nothing released.
+    CancelMenuSetup();
+    CancelAppSetup();
     if (!gApp.fatalState) SaveCatalogue(gApp.catalogue);
     SaveSettings();
     ReleaseAll();

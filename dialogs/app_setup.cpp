@@ -32,6 +32,7 @@ void ReadEdit(HWND dialog, int id, int count, char* out) {
 void OnInitDialog(HWND dialog, EditRequest* request) {
     CenterOnScreen(dialog);
     AppSetupFields& fields = Fields();
+    fields.dialog = dialog;
     fields.request = request;
     fields.isNew = request->isNew;
     fields.menu = request->menu;
@@ -87,6 +88,10 @@ void OnCancel(HWND dialog) {
 constexpr SetupHandlers kHandlers = {OnInitDialog, OnOk, OnCancel};
 
 }  // namespace
+
+void CancelAppSetup() {
+    if (Fields().request != nullptr) OnCancel(Fields().dialog);
+}
 
 extern "C" INT_PTR CALLBACK AppProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     return SetupMessage(kHandlers, dialog, message, wParam, lParam);

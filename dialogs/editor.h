@@ -19,7 +19,8 @@ struct EditRequest {
 
 // Menu Setup's working fields, valid while the dialog is open.
 struct MenuSetupFields {
-    EditRequest* request = nullptr;
+    HWND dialog = nullptr;
+    EditRequest* request = nullptr;  // set while the dialog is open
     UserMenu* menu = nullptr;   // the menu being edited (already in the chain, also when new)
     int32_t isNew = 0;
     int listIndex = -1;         // the Menus list's selection when the dialog opened
@@ -27,7 +28,8 @@ struct MenuSetupFields {
 
 // Application Setup's working fields, valid while the dialog is open.
 struct AppSetupFields {
-    EditRequest* request = nullptr;
+    HWND dialog = nullptr;
+    EditRequest* request = nullptr;  // set while the dialog is open
     AppEntry* app = nullptr;    // the entry being edited; a new one joins its menu only at an accepted OK
     int32_t isNew = 0;
     UserMenu* menu = nullptr;   // the menu that receives a new entry
@@ -40,6 +42,12 @@ constexpr int kAppNameCount = 30;
 constexpr int kAppPathCount = 80;
 constexpr int kAppWorkDirCount = 80;
 constexpr int kAppParamsCount = 30;
+
+// End the Setup dialog, when it is open, the way its Cancel does: a record it added that the user has not
+// accepted leaves the catalogue. Kelmar may be ended (WM_CLOSE, the end of the session) with the editor
+// open, and must then save only what was accepted.
+void CancelMenuSetup();
+void CancelAppSetup();
 
 // The message handling the two Setup dialogs share; each brings its own opening, OK and Cancel.
 struct SetupHandlers {

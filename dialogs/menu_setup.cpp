@@ -25,6 +25,7 @@ void Finish(HWND dialog, INT_PTR result) {
 void OnInitDialog(HWND dialog, EditRequest* request) {
     CenterOnScreen(dialog);
     MenuSetupFields& fields = Fields();
+    fields.dialog = dialog;
     fields.request = request;
     fields.menu = request->menu;
     fields.isNew = request->isNew;
@@ -67,6 +68,10 @@ void OnCancel(HWND dialog) {
 constexpr SetupHandlers kHandlers = {OnInitDialog, OnOk, OnCancel};
 
 }  // namespace
+
+void CancelMenuSetup() {
+    if (Fields().request != nullptr) OnCancel(Fields().dialog);
+}
 
 extern "C" INT_PTR CALLBACK MenuProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     return SetupMessage(kHandlers, dialog, message, wParam, lParam);

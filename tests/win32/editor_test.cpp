@@ -2,7 +2,10 @@
 // them, and the commit that rebuilds the bar and saves apps.dat.
 #include <windows.h>
 
+#include <functional>
+
 #include "catalogue/catalogue_file.h"
+#include "core/bar.h"
 #include "core/text.h"
 #include "resources/resource.h"
 #include "tests/win32/dialog_layout.h"
@@ -527,6 +530,79 @@ TEST_F(EditorTest, EscapeIsIgnoredAndEnterOnAListCommits) {
     EXPECT_FALSE(IsWindow(oldBar));
     EXPECT_TRUE(IsWindow(gApp.bar));
     EXPECT_EQ(ReadFileText("apps.dat").size(), 48u + 228u);
+}
+
+
+// What apps.dat holds, as "menu[app,app] menu[]".
+std::string SavedCatalogue() {
+    Catalogue saved;
+    if (GetFileAttributesA("apps.dat") == INVALID_FILE_ATTRIBUTES) return "(no file)";
+    LoadCatalogue(saved);
+    std::string text;
+    for (const UserMenu* menu = saved.head; menu != nullptr; menu = menu->next) {
+        if (!text.empty()) text += " ";
+        text += std::string(menu->name) + "[";
+        for (const AppEntry* app = menu->apps; app != nullptr; app = app->next) {
+            text += std::string(app->name) + (app->next != nullptr ? "," : "");
+        }
+        text += "]";
+    }
+    FreeCatalogue(saved);
+    return text;
+}
+
+// Kelmar ended while a Setup dialog is open (WM_CLOSE posted to the bar, or a log-off's
+// WM_QUERYENDSESSION and WM_ENDSESSION) saves every change accepted before, here a deletion, and
+// nothing of the open dialog's work; the dialogs unwind and the run ends with exit code 0.
+TEST_F(EditorTest, EndingWithASetupDialogOpenSavesOnlyAcceptedWork) {
+    const auto postClose = [] { PostMessageA(gApp.bar, WM_CLOSE, 0, 0); };
+    const auto logOff = [] {
+        EXPECT_NE(SendMessageA(gApp.bar, WM_QUERYENDSESSION, 0, 0), 0);
+        SendMessageA(gApp.bar, WM_ENDSESSION, TRUE, 0);
+    };
+    struct Case {
+        const char* what;
+        std::function<void(HWND)> open;  // in User Menus, after the deletion
+        std::function<void(HWND)> type;  // in the Setup dialog
+        std::function<void()> end;
+    } cases[] = {
+        {"New Menu, WM_CLOSE", [](HWND d) { Click(d, IDC_NEW_MENU); },
+         [](HWND s) { Type(s, IDC_MENU_NAME, "&Half"); }, postClose},
+        {"New App, WM_CLOSE", [](HWND d) { Click(d, IDC_NEW_APP); },
+         [](HWND s) { Type(s, IDC_APP_NAME, "Half"); Type(s, IDC_APP_PATH, "half.exe"); }, postClose},
+        {"rename not accepted, WM_CLOSE", [](HWND d) { DoubleClick(d, IDC_MENUS_LIST, 1); },
+         [](HWND s) { Type(s, IDC_MENU_NAME, "&Renamed"); }, postClose},
+        {"New Menu, log-off", [](HWND d) { Click(d, IDC_NEW_MENU); },
+         [](HWND s) { Type(s, IDC_MENU_NAME, "&Half"); }, logOff},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileA("apps.dat");
+        AddMenu("&Apps", {"One", "Two"});
+        AddMenu("&Games", {"Mines"});
+        ASSERT_TRUE(RegisterBarClass() || GetLastError() == ERROR_CLASS_ALREADY_EXISTS);
+        StartBar();
+        ModalDriver driver;
+        driver
+            .Then([&c](HWND dialog) {
+                Select(dialog, IDC_MENUS_LIST, 0);
+                SendDlgItemMessageA(dialog, IDC_APPS_LIST, LB_SETCURSEL, 1, 0);
+                Click(dialog, IDC_DELETE_APP);
+                c.open(dialog);  // returns only once Kelmar has ended with the Setup dialog open
+            })
+            .Then(Answer(IDYES))
+            .Then([&c](HWND setup) {
+                c.type(setup);
+                c.end();
+            });
+        Edit(driver);
+        int exitCode = -1;
+        EXPECT_TRUE(DrainMessages(&exitCode));
+        EXPECT_EQ(exitCode, 0);
+        EXPECT_FALSE(IsWindow(gApp.bar));
+        EXPECT_EQ(gApp.catalogue.head, nullptr);  // released once, after the dialogs were ended
+        EXPECT_EQ(SavedCatalogue(), "&Apps[One] &Games[Mines]");
+    }
 }
 
 }  // namespace
