@@ -3,10 +3,11 @@
 # package and running it take; with --tests, also what the tests and benchmarks take.
 set -euo pipefail
 
-# The x86_64 build and 64-bit Wine; on a machine with no display, a virtual one, xdotool to answer
-# the first-run box, and ImageMagick for the screenshot (the package build makes its icons with it).
+# The x86_64 build and 64-bit Wine with its preloader (without it Wine now and then fails to start a
+# program); on a machine with no display, a virtual one, xdotool to answer the first-run box, and
+# ImageMagick for the screenshot (the package build makes its icons with it).
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine64 fonts-wine xvfb xdotool x11-utils imagemagick)
+          wine64 wine64-preloader fonts-wine xvfb xdotool x11-utils imagemagick)
 case ${1:-} in
     --tests)
         packages+=(python3 g++ make git procps g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine

@@ -2,9 +2,10 @@
 # Sourced by the scripts: a private X display (Xvfb) and a fresh Wine prefix with a warm wineserver
 # for one run. kelmar_wine_start sets DISPLAY and WINEPREFIX; kelmar_wine_stop ends what it started,
 # by process id. When either cannot start, it says why on standard output (where CI logs look) and
-# returns 1.
+# returns 1. Wine's messages are off but for err+virtual: a process that Wine could not map its fixed
+# addresses for ends at once with exit code 1, and that line names the cause in the test's log.
 export WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
-export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=}"
+export WINEDEBUG="${WINEDEBUG:--all,err+virtual}" WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=}"
 KELMAR_XVFB_PID=
 KELMAR_OWN_PREFIX=
 

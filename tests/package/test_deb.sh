@@ -37,12 +37,14 @@ field() { dpkg-deb -f "$deb" "$1"; }
 name=$(basename "$deb")
 { [ "$name" = "kelmar_$(field Version)_amd64.deb" ] && [ "$(field Architecture)" = amd64 ] \
     && [[ $(field Version) == *-1 ]]; } || fail "file name $name against Version $(field Version), Architecture $(field Architecture)"
-field Depends | grep -qE '(^|[ ,|])wine64($|[ ,(])' || fail "Depends: $(field Depends)"
+for needed in wine64 wine64-preloader; do
+    field Depends | grep -qE "(^|[ ,|])$needed(\$|[ ,(])" || fail "Depends lacks $needed: $(field Depends)"
+done
 [[ $(field Recommends) == *fonts-wine* ]] || fail "Recommends: $(field Recommends)"
 [[ $(field Maintainer) == *@example.org\> ]] || fail "Maintainer: $(field Maintainer)"
 for needed in Section Priority Installed-Size; do [ -n "$(field "$needed")" ] || fail "no $needed"; done
 [ "$(field Description | wc -l)" -ge 3 ] || fail "the description has no long part"
-pass "metadata: name, version, Depends wine64, Recommends fonts-wine, maintainer, section, priority, size, description"
+pass "metadata: name, version, Depends wine64 and its preloader, Recommends fonts-wine, maintainer, section, priority, size, description"
 
 entry=$tree/usr/share/applications/kelmar.desktop
 desktop-file-validate "$entry" || fail "desktop-file-validate rejects kelmar.desktop"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The launcher kelmar, run from the unpacked Debian package: its refusals (no display, unknown
-# options) leave nothing behind; --autostart writes and removes the XDG autostart entry; and on the
+# options) leave nothing behind; --autostart writes and removes the XDG autostart entry; a Wine without
+# its preloader is named once on standard error; and on the
 # virtual display the first run sets Wine up, brings up the thanks box and the bar, ends on Ctrl+X with
 # exit code 0 and leaves apps.dat in the XDG data folder, where the second run finds the menus.
 # Usage: test_launcher.sh kelmar_VERSION-1_amd64.deb
@@ -56,6 +57,32 @@ said=$(as_user "$kelmar" --autostart off) || fail "a second --autostart off fail
 [[ $said == *"not set"* ]] || fail "a second --autostart off says: $said"
 rm -rf "$home/config"
 pass "--autostart on writes a valid XDG autostart entry that runs this launcher, off removes it"
+
+# Wine installed some other way, without its preloader: one line on standard error says so and names the
+# package, and Kelmar starts all the same; with the preloader beside the loader, not a word.
+standin=$tree/standin
+mkdir -p "$standin" "$data/kelmar/wineprefix"
+: >"$data/kelmar/apps.dat"
+printf '#!/bin/sh\necho "$@" >"%s/started"\n' "$standin" >"$standin/wine64"
+cp "$standin/wine64" "$standin/wineserver64"
+chmod +x "$standin/wine64" "$standin/wineserver64"
+for preloader in missing present; do
+    [ "$preloader" = present ] && cp "$standin/wine64" "$standin/wine64-preloader"
+    rm -f "$standin/started"
+    as_user env WINELOADER="$standin/wine64" WINESERVER="$standin/wineserver64" "$kelmar" >"$tree/out" 2>"$tree/err" \
+        || fail "preloader $preloader: exit code $?; standard error: $(cat "$tree/err")"
+    [[ $(cat "$standin/started" 2>/dev/null) == *KELMAR32.EXE ]] || fail "preloader $preloader: Kelmar was not started"
+    said=$(cat "$tree/out" "$tree/err")
+    if [ "$preloader" = missing ]; then
+        { [ "$(grep -c . <<<"$said")" = 1 ] \
+            && grep -q "^kelmar: .*$standin/wine64-preloader is missing.*apt install wine64-preloader" <<<"$said"; } \
+            || fail "without the preloader the launcher said: $said"
+    else
+        [ -z "$said" ] || fail "with the preloader the launcher said: $said"
+    fi
+done
+rm -rf "$data"
+pass "a Wine without its preloader: one warning naming wine64-preloader, and Kelmar starts all the same"
 
 # Starts the launcher in the background with its output in $tree/out.
 start_kelmar() {
