@@ -4,7 +4,9 @@
 # stripped sizes, catalogue load and save against plain fread/fwrite of the same bytes (natively,
 # Google Benchmark), CPU used over KELMAR_BENCH_IDLE seconds of idle (default 60), resident memory,
 # start-up through the packaged launcher kelmar against wine64 directly, and the packages that the
-# first README command installs on a fresh Debian 12 before and after its set-up was made lighter.
+# first README command installs on a fresh Debian 12 before and after its set-up was made lighter; the
+# time kelmar-import takes for a small desktop-entry tree and for a desktop's usual applications, and
+# kelmar --import as a whole (Wine asked for the code page) beside Kelmar's start-up.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -74,7 +76,60 @@ done
 t_direct=$(median <"$out/direct.times")
 t_launcher=$(median <"$out/launcher.times")
 rm -f "$out/direct.times" "$out/launcher.times"
-rm -rf "$xdg"
+
+# Desktop-entry trees for the import: a small one like the test's, and a desktop's usual applications
+# from Debian's packages (their entries only; each program they name is stood in for by a stub on PATH,
+# since GIO shows no entry whose program is missing).
+small=$out/desktop-small
+rm -rf "$small" && mkdir -p "$small/applications"
+for n in $(seq 13); do
+    printf '[Desktop Entry]\nType=Application\nName=Application %s\nName[de]=Anwendung für %s\nExec=true %%U\nCategories=%s;\n' \
+        "$n" "$n" "$(echo Network Office Graphics Utility Game | cut -d' ' -f$((n % 5 + 1)))" >"$small/applications/app$n.desktop"
+done
+desktop=$out/desktop-real
+if [ ! -d "$desktop/applications" ]; then
+    mkdir -p "$out/debs" "$desktop"
+    (cd "$out/debs" && apt-get download -q gnome-calculator gedit evince eog totem nautilus gnome-terminal \
+        gnome-system-monitor gnome-disk-utility baobab gnome-text-editor firefox-esr thunderbird libreoffice-writer \
+        libreoffice-calc libreoffice-impress gimp inkscape vlc rhythmbox audacity gnome-mines aisleriot gnome-chess \
+        transmission-gtk file-roller gnome-control-center seahorse simple-scan shotwell cheese gnome-maps \
+        gnome-weather gnome-clocks >/dev/null)
+    for package in "$out"/debs/*.deb; do
+        dpkg-deb --fsys-tarfile "$package" | tar -x -C "$desktop" --wildcards './usr/share/applications/*.desktop' 2>/dev/null || true
+    done
+    mv "$desktop/usr/share/applications" "$desktop/applications"
+    rm -rf "${desktop:?}/usr" "$out/debs"
+fi
+stubs=$out/desktop-stubs
+rm -rf "$stubs" && mkdir -p "$stubs"
+sed -n 's/^\(Try\)\{0,1\}Exec=\([^ ]*\).*/\2/p' "$desktop"/applications/*.desktop | sort -u | while read -r program; do
+    [[ $program == */* ]] || ln -sf /bin/true "$stubs/$program"
+done
+import_time() {  # TREE: seconds kelmar-import takes, median of the runs
+    local folder began
+    for _ in $(seq "$runs"); do
+        folder=$(mktemp -d "$out/import.XXXXXX")
+        began=$(date +%s.%N)
+        (cd "$folder" && PATH=$stubs:$PATH XDG_DATA_HOME=$folder XDG_DATA_DIRS=$1 LC_ALL=de_DE.UTF-8 \
+            "$root/build/win64/native/kelmar-import" --codepage 1252 >/dev/null)
+        awk -v a="$began" -v b="$(date +%s.%N)" 'BEGIN {print b - a}'
+        rm -rf "$folder"
+    done | median
+}
+t_import_small=$(import_time "$small")
+t_import_real=$(import_time "$desktop")
+n_real=$(cd "$out" && PATH=$stubs:$PATH XDG_DATA_HOME=$out/none XDG_DATA_DIRS=$desktop "$root/build/win64/native/kelmar-import" \
+    --codepage 1252 2>/dev/null | sed -n 's/^Made \([0-9]*\) menus of \([0-9]*\) applications.*/\2 apps in \1 menus/p')
+rm -f "$out/apps.dat" "$out/kelmar.lock"
+# kelmar --import as a whole, in the warm prefix, beside Kelmar's start-up through kelmar.
+for _ in $(seq "$runs"); do
+    rm -f "$xdg/kelmar/apps.dat"
+    began=$(date +%s.%N)
+    PATH=$stubs:$PATH XDG_DATA_HOME=$xdg XDG_DATA_DIRS=$desktop "$out/stage/bin/kelmar" --import >/dev/null
+    awk -v a="$began" -v b="$(date +%s.%N)" 'BEGIN {print b - a}'
+done | median >"$out/import.time"
+t_import_whole=$(cat "$out/import.time")
+rm -rf "$xdg" "$out/import.time"
 
 # Packages a set-up list brings onto a fresh Debian 12 (minbase, plus git, sudo, procps and
 # ca-certificates as a newcomer has them): apt's own resolution against an empty system, less what
@@ -136,6 +191,9 @@ printf '%-44s %12sB %12sB %8s %s\n' "size, x86_64 EXE stripped" "$s_k64" "$s_b64
 printf '%-44s %12sus %12sus %8s %s\n' "load 6,500 apps (vs one fread)" "$load" "$read" "$(ratio "$load" "$read")" "<= 3"
 printf '%-44s %12sus %12sus %8s %s\n' "save 6,500 apps (vs one fwrite)" "$save" "$write" "$(ratio "$save" "$write")" "<= 3"
 printf '%-44s %13.3fs %13.3fs %8s %s\n' "start-up via kelmar (vs wine64 directly)" "$t_launcher" "$t_direct" "$(ratio "$t_launcher" "$t_direct")" "<= 1.10"
+printf '%-44s %13.3fs %14s %8s %s\n' "kelmar-import, 13 desktop entries" "$t_import_small" "-" "-" ""
+printf '%-44s %13.3fs %14s %8s %s\n' "kelmar-import, desktop apps ($n_real)" "$t_import_real" "-" "-" ""
+printf '%-44s %13.3fs %13.3fs %8s %s\n' "kelmar --import (vs start-up via kelmar)" "$t_import_whole" "$t_launcher" "$(ratio "$t_import_whole" "$t_launcher")" ""
 printf '%-44s %14s %14s %8s %s\n' "packages, first README command, fresh Debian" "$p_after" "$p_before" "$(ratio "$p_after" "$p_before")" "fewer"
 printf '%-44s %13ss %14s %8s %s\n' "CPU over ${idle}s idle" "$idle_cpu" "-" "-" "< 0.1 s"
 printf '%-44s %11sKiB %11sKiB %8s %s\n' "resident memory" "$rss_kelmar" "$rss_bare" "$(ratio "$rss_kelmar" "$rss_bare")" "<= 1.1"

@@ -5,12 +5,14 @@ set -euo pipefail
 
 # The x86_64 build and 64-bit Wine with its preloader (without it Wine now and then fails to start a
 # program); on a machine with no display, a virtual one, xdotool to answer the first-run box, and
-# ImageMagick for the screenshot (the package build makes its icons with it).
+# ImageMagick for the screenshot (the package build makes its icons with it); the host compiler and GLib
+# for the package's Linux programs, and dpkg-shlibdeps for their dependencies.
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine64 wine64-preloader fonts-wine xvfb xdotool x11-utils imagemagick)
+          wine64 wine64-preloader fonts-wine xvfb xdotool x11-utils imagemagick
+          g++ pkg-config libglib2.0-dev dpkg-dev)
 case ${1:-} in
     --tests)
-        packages+=(python3 g++ make git procps g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine
+        packages+=(python3 make git procps g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine
                    clang-14 libclang-rt-14-dev libbenchmark-dev python3-xlib lintian desktop-file-utils) ;;
     "") ;;
     *) echo "usage: $0 [--tests]" >&2; exit 1 ;;

@@ -61,6 +61,7 @@ run_script "release ZIP" bash tests/release/test_zip.sh "${zips[-1]}" build/win6
 debs=(build/win64/kelmar_*_amd64.deb)
 run_script "Debian package" bash tests/package/test_deb.sh "${debs[-1]}"
 run_script "kelmar launcher" bash tests/package/test_launcher.sh "${debs[-1]}"
+run_script "menus from the desktop" bash tests/package/test_import.sh "${debs[-1]}"
 kelmar_wine_stop  # the smoke test brings a display and a prefix of its own
 run_script "i686 smoke test" bash tests/smoke/i686_smoke.sh build/win32/KELMAR32.EXE
 

@@ -1,6 +1,7 @@
 # The Debian package (cmake --build --preset win64 --target package): kelmar_VERSION-1_amd64.deb with
-# the launcher, the x86_64 KELMAR32.EXE (64-bit Wine runs it alone), the menu entry, icons, the manual
-# page and the Debian documents. Included by CMakeLists.txt for the x86_64 build on Linux.
+# the launcher, the x86_64 KELMAR32.EXE (64-bit Wine runs it alone), the Linux programs beside it, the menu
+# entry, icons, the manual page and the Debian documents. Included by CMakeLists.txt for the x86_64 build on
+# Linux.
 find_program(KELMAR_CONVERT convert REQUIRED)  # ImageMagick, for the icon's PNGs
 find_program(KELMAR_GZIP gzip REQUIRED)
 set(deb ${CMAKE_BINARY_DIR}/deb)
@@ -41,10 +42,23 @@ foreach(size 16 32 48)
     list(APPEND icons ${png})
     install(FILES ${png} DESTINATION share/icons/hicolor/${size}x${size}/apps)
 endforeach()
-add_custom_target(deb_files ALL DEPENDS ${compressed} ${icons})
+
+# The Linux programs (kelmar-import, start-app, kelmar-run) with the host compiler: a project of their own,
+# since this build's compiler is MinGW's; built hardened and without the native preset's sanitizers.
+include(ExternalProject)
+set(native ${CMAKE_BINARY_DIR}/native)
+ExternalProject_Add(kelmar_native
+    SOURCE_DIR ${src}/native
+    BINARY_DIR ${native}
+    CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DKELMAR_ROOT=${CMAKE_SOURCE_DIR}
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON
+    BUILD_BYPRODUCTS ${native}/kelmar-import ${native}/start-app ${native}/kelmar-run)
+add_custom_target(deb_files ALL DEPENDS ${compressed} ${icons} kelmar_native)
 
 install(PROGRAMS ${deb}/kelmar DESTINATION bin)
 install(FILES $<TARGET_FILE:kelmar> DESTINATION lib/kelmar)
+install(PROGRAMS ${native}/kelmar-import ${native}/start-app ${native}/kelmar-run DESTINATION lib/kelmar)
 install(FILES ${src}/kelmar.desktop DESTINATION share/applications)
 install(FILES ${deb}/gz/kelmar.1.gz DESTINATION share/man/man1)
 install(FILES ${src}/copyright ${deb}/gz/changelog.Debian.gz ${deb}/gz/user-guide.txt.gz DESTINATION share/doc/kelmar)
@@ -62,6 +76,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # wine64 only suggests its preloader, without which Wine now and then fails to start a program.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "wine64, wine64-preloader")
+# The Linux programs' libraries (GLib's GIO, the C and C++ runtimes), as dpkg-shlibdeps finds them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-wine)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS libnotify-bin)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "thin bar of application menus across the top of the screen")
@@ -72,7 +88,8 @@ popup for each menu of applications you define, a popup for editing the
 menus and the options, and the time at the right.
 
 The command kelmar starts the bar with its menus and a Wine prefix of its
-own in the user's data folder, and can have it start with the session.")
+own in the user's data folder, and can have it start with the session. Its
+first menus are the applications of the desktop's own menus.")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -18,6 +18,9 @@ pass "lintian: no error, no warning${report:+ (other tags: $(grep -c . <<<"$repo
 
 expected='usr/bin/kelmar
 usr/lib/kelmar/KELMAR32.EXE
+usr/lib/kelmar/kelmar-import
+usr/lib/kelmar/kelmar-run
+usr/lib/kelmar/start-app
 usr/share/applications/kelmar.desktop
 usr/share/doc/kelmar/changelog.Debian.gz
 usr/share/doc/kelmar/copyright
@@ -30,8 +33,13 @@ usr/share/man/man1/kelmar.1.gz'
 files=$(cd "$tree" && find . -type f -printf '%P\n' | sort)
 [ "$files" = "$expected" ] || fail "the package holds: $(diff <(echo "$expected") <(echo "$files") | grep '^[<>]' | tr '\n' ' ')"
 { [ -x "$tree/usr/bin/kelmar" ] && [ ! -x "$tree/usr/lib/kelmar/KELMAR32.EXE" ]; } || fail "wrong file modes"
+for program in kelmar-import kelmar-run start-app; do
+    kind=$(file -b "$tree/usr/lib/kelmar/$program")
+    { [ -x "$tree/usr/lib/kelmar/$program" ] && [[ $kind == "ELF 64-bit"*x86-64*", stripped" ]]; } \
+        || fail "$program is not a stripped x86-64 program: $kind"
+done
 [ "$(head -c 2 "$tree/usr/lib/kelmar/KELMAR32.EXE")" = MZ ] || fail "KELMAR32.EXE is not a Windows program"
-pass "the files: launcher, EXE, menu entry, three icons, manual page, documents"
+pass "the files: launcher, EXE, its three stripped Linux programs, menu entry, three icons, manual page, documents"
 
 field() { dpkg-deb -f "$deb" "$1"; }
 name=$(basename "$deb")
@@ -40,11 +48,12 @@ name=$(basename "$deb")
 for needed in wine64 wine64-preloader; do
     field Depends | grep -qE "(^|[ ,|])$needed(\$|[ ,(])" || fail "Depends lacks $needed: $(field Depends)"
 done
+field Depends | grep -qE '(^|[ ,|])libglib2\.0-0 \(>= ' || fail "Depends has no versioned libglib2.0-0: $(field Depends)"
 [[ $(field Recommends) == *fonts-wine* ]] || fail "Recommends: $(field Recommends)"
 [[ $(field Maintainer) == *@example.org\> ]] || fail "Maintainer: $(field Maintainer)"
 for needed in Section Priority Installed-Size; do [ -n "$(field "$needed")" ] || fail "no $needed"; done
 [ "$(field Description | wc -l)" -ge 3 ] || fail "the description has no long part"
-pass "metadata: name, version, Depends wine64 and its preloader, Recommends fonts-wine, maintainer, section, priority, size, description"
+pass "metadata: name, version, Depends wine64, its preloader and libglib2.0-0, Recommends fonts-wine, maintainer, section, priority, size, description"
 
 entry=$tree/usr/share/applications/kelmar.desktop
 desktop-file-validate "$entry" || fail "desktop-file-validate rejects kelmar.desktop"
@@ -62,7 +71,7 @@ manual=$(MANWIDTH=100 man --warnings -l "$tree/usr/share/man/man1/kelmar.1.gz" 2
 for option in $(bash "$tree/usr/bin/kelmar" --help | grep -oE '^ +--[a-z]+' | tr -d ' '); do
     grep -q -- "$option" <<<"$manual" || fail "kelmar(1) does not describe $option"
 done
-for needed in "EXIT STATUS" apps.dat kelmar.ini wineprefix autostart/kelmar.desktop; do
+for needed in "EXIT STATUS" apps.dat apps.dat.bak kelmar.ini wineprefix autostart/kelmar.desktop /usr/bin/xdg-open; do
     grep -q -- "$needed" <<<"$manual" || fail "kelmar(1) does not mention $needed"
 done
 head -n1 "$tree/usr/share/doc/kelmar/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \

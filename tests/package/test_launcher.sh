@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The launcher kelmar, run from the unpacked Debian package: its refusals (no display, unknown
 # options) leave nothing behind; --autostart writes and removes the XDG autostart entry; a Wine without
-# its preloader is named once on standard error; and on the
-# virtual display the first run sets Wine up, brings up the thanks box and the bar, ends on Ctrl+X with
-# exit code 0 and leaves apps.dat in the XDG data folder, where the second run finds the menus.
+# its preloader is named once on standard error; and on the virtual display the first run on a machine
+# whose desktop has no applications sets Wine up, brings up the thanks box and the sample menus, ends on
+# Ctrl+X with exit code 0 and leaves apps.dat in the XDG data folder, where the second run, started by a
+# relative path, finds the menus.
 # Usage: test_launcher.sh kelmar_VERSION-1_amd64.deb
 deb=$(readlink -f "${1:?usage: $0 kelmar_VERSION-1_amd64.deb}")
 tree=$(mktemp -d)
@@ -25,7 +26,7 @@ cleanup() {
 }
 trap cleanup EXIT
 # The launcher as a user's session runs it: this test's home and XDG folders, and the display.
-as_user() { HOME=$home XDG_DATA_HOME=$data XDG_CONFIG_HOME=$home/config "$@"; }
+as_user() { HOME=$home XDG_DATA_HOME=$data XDG_CONFIG_HOME=$home/config XDG_DATA_DIRS=$tree/none "$@"; }
 
 # Refusals: a message on standard error naming the trouble, exit code 1, and no data folder made.
 refused() {  # WHAT PATTERN COMMAND...
@@ -62,7 +63,7 @@ pass "--autostart on writes a valid XDG autostart entry that runs this launcher,
 # package, and Kelmar starts all the same; with the preloader beside the loader, not a word.
 standin=$tree/standin
 mkdir -p "$standin" "$data/kelmar/wineprefix"
-: >"$data/kelmar/apps.dat"
+echo menus >"$data/kelmar/apps.dat"  # a catalogue, so no import runs first
 printf '#!/bin/sh\necho "$@" >"%s/started"\n' "$standin" >"$standin/wine64"
 cp "$standin/wine64" "$standin/wineserver64"
 chmod +x "$standin/wine64" "$standin/wineserver64"
@@ -86,7 +87,8 @@ pass "a Wine without its preloader: one warning naming wine64-preloader, and Kel
 
 # Starts the launcher in the background with its output in $tree/out.
 start_kelmar() {
-    (cd "$home" && exec env HOME="$home" XDG_DATA_HOME="$data" XDG_CONFIG_HOME="$home/config" "$kelmar" >"$tree/out" 2>&1) &
+    (cd "${2:-$home}" && exec env HOME="$home" XDG_DATA_HOME="$data" XDG_CONFIG_HOME="$home/config" \
+        XDG_DATA_DIRS="$tree/none" "${1:-$kelmar}" >"$tree/out" 2>&1) &
     KELMAR_PID=$!
 }
 end_kelmar() {  # WHICH RUN: Ctrl+X on the bar, exit code 0
@@ -108,17 +110,20 @@ end_kelmar "first run"
 [ "$(stat -c %s "$data/kelmar/apps.dat" 2>/dev/null)" = 1008 ] || fail "no default apps.dat in $data/kelmar"
 [ -f "$prefix/drive_c/windows/kelmar.ini" ] || fail "no kelmar.ini in the prefix's Windows folder"
 left=$(find "$data/kelmar" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | paste -sd ' ')
-[ "$left" = "apps.dat wineprefix" ] || fail "the data folder holds: $left"
+[ "$left" = "apps.dat kelmar.lock wineprefix" ] || fail "the data folder holds: $left"
 [ ! -e "$home/.wine" ] || fail "\$HOME/.wine was made"
-pass "first run: says it sets Wine up, thanks box, bar, Ctrl+X, exit code 0, apps.dat in the data folder"
+grep -q '^No applications in the desktop' "$tree/out" || fail "the first run did not say it found no applications"
+pass "first run: says it sets Wine up, finds no desktop applications, thanks box, sample menus, Ctrl+X, exit code 0, apps.dat"
+
 
 # The second run must read the menus from there: rename the first menu and look for it after the save.
+# It is started by a relative path, which must not break when the launcher changes to the data folder.
 printf '&Tools\0' | dd of="$data/kelmar/apps.dat" conv=notrunc status=none
-start_kelmar
+start_kelmar ./usr/bin/kelmar "$tree"
 bar=$(wait_window Kelmar "$BAR_TEST" 60) || fail "no bar on the second run; the launcher said: $(cat "$tree/out")"
 find_window Kelmar "$BOX_TEST" 1 >/dev/null && fail "the thanks box again on the second run"
 end_kelmar "second run"
 [ ! -s "$tree/out" ] || fail "the second run said: $(cat "$tree/out")"
 [ "$(head -c 6 "$data/kelmar/apps.dat")" = "&Tools" ] || fail "the second run did not keep the menus of apps.dat"
-pass "second run: straight to the bar with the menus saved in the data folder"
+pass "second run, by a relative path: straight to the bar with the menus saved in the data folder"
 echo "1 passed, 0 failed"

@@ -1,0 +1,291 @@
+// The imported catalogue's menus, labels and keys.
+#include "packaging/debian/native/desktop_menus.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "core/text.h"
+
+const char* const kMenuTitles[kMenuCount] = {"Internet",  "Office",    "Graphics", "Sound & Video",
+                                             "Games",     "Development", "Education", "Science",
+                                             "System",    "Settings",  "Utilities", "Other"};
+
+namespace {
+
+constexpr size_t kParamsChars = sizeof AppEntry::params - 1;
+constexpr size_t kKeyPrefix = kParamsChars - 9;  // then "~" and eight hex digits
+
+// The freedesktop main categories, each with its menu; Audio and Video come with AudioVideo.
+struct MainCategory {
+    const char* name;
+    int menu;
+};
+constexpr MainCategory kMainCategories[] = {
+    {"Network", 0}, {"Office", 1},  {"Graphics", 2},  {"AudioVideo", 3}, {"Audio", 3},      {"Video", 3},
+    {"Game", 4},    {"Development", 5}, {"Education", 6}, {"Science", 7}, {"System", 8}, {"Settings", 9},
+    {"Utility", 10}};
+
+// The iconv name of a Windows code page; glibc knows them all as CPnnnn.
+std::string ConverterName(int codePage) {
+    return "CP" + std::to_string(codePage);
+}
+
+bool IsPlainIdChar(char c) {
+    return g_ascii_isalnum(c) || c == '.' || c == '_' || c == '-' || c == '+';
+}
+
+bool IsMnemonic(const std::string& c) {
+    return c.size() == 1 && g_ascii_isalnum(c[0]);
+}
+
+bool Taken(const std::string& taken, char c) {
+    return taken.find(g_ascii_tolower(c)) != std::string::npos;
+}
+
+// Text fit for a label: composed characters, controls as spaces, no spaces at either end.
+std::string Tidy(const std::string& utf8) {
+    if (!g_utf8_validate(utf8.c_str(), static_cast<gssize>(utf8.size()), nullptr)) return std::string();
+    gchar* composed = g_utf8_normalize(utf8.c_str(), -1, G_NORMALIZE_DEFAULT_COMPOSE);
+    std::string text = composed != nullptr ? composed : "";
+    g_free(composed);
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    }
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return std::string();
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// ASCII for text the code page cannot hold; empty when GLib knows no ASCII form for some character.
+std::string AsciiForm(const std::string& utf8) {
+    gchar* ascii = g_str_to_ascii(utf8.c_str(), "C");
+    std::string text = ascii != nullptr ? ascii : "";
+    g_free(ascii);
+    if (std::count(text.begin(), text.end(), '?') != std::count(utf8.begin(), utf8.end(), '?')) return std::string();
+    return text;
+}
+
+uint32_t Fnv1a(const std::string& text) {
+    uint32_t hash = 2166136261u;
+    for (unsigned char c : text) hash = (hash ^ c) * 16777619u;
+    return hash;
+}
+
+}  // namespace
+
+int MenuOf(const std::string& categories) {
+    size_t start = 0;
+    while (start <= categories.size()) {
+        size_t end = categories.find(';', start);
+        if (end == std::string::npos) end = categories.size();
+        const std::string category = categories.substr(start, end - start);
+        for (const MainCategory& main : kMainCategories) {
+            if (category == main.name) return main.menu;
+        }
+        start = end + 1;
+    }
+    return kMenuCount - 1;
+}
+
+AnsiEncoder::AnsiEncoder(int codePage)
+    : codePage_(codePage),
+      ascii_(codePage == 0 || codePage == 20127),
+      converter_(reinterpret_cast<GIConv>(-1)) {
+    if (!ascii_) converter_ = g_iconv_open(ConverterName(codePage).c_str(), "UTF-8");
+}
+
+AnsiEncoder::~AnsiEncoder() {
+    if (converter_ != reinterpret_cast<GIConv>(-1)) g_iconv_close(converter_);
+}
+
+bool AnsiEncoder::Encode(const std::string& utf8, std::vector<std::string>& chars) const {
+    chars.clear();
+    if (!Ready() || !g_utf8_validate(utf8.c_str(), static_cast<gssize>(utf8.size()), nullptr)) return false;
+    // One character at a time, so that the bytes of each are known and a cut never splits one.
+    for (const char* p = utf8.c_str(); *p != '\0'; p = g_utf8_next_char(p)) {
+        const gunichar c = g_utf8_get_char(p);
+        if (c == 0) return false;
+        char in[8];
+        const gsize inLength = static_cast<gsize>(g_unichar_to_utf8(c, in));
+        if (ascii_) {
+            if (c >= 0x80) return false;
+            chars.emplace_back(1, static_cast<char>(c));
+            continue;
+        }
+        char out[8];
+        gchar* inCursor = in;
+        gchar* outCursor = out;
+        gsize inLeft = inLength;
+        gsize outLeft = sizeof out;
+        if (g_iconv(converter_, &inCursor, &inLeft, &outCursor, &outLeft) == static_cast<gsize>(-1) || inLeft != 0) {
+            g_iconv(converter_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+            return false;
+        }
+        const size_t length = sizeof out - outLeft;
+        // A NUL would end the field; a code page that maps a character to none has no form for it.
+        if (length == 0 || memchr(out, '\0', length) != nullptr) return false;
+        chars.emplace_back(out, length);
+    }
+    return true;
+}
+
+std::vector<std::string> LabelChars(const DesktopApp& app, const AnsiEncoder& encoder, std::string* shown) {
+    std::vector<std::string> chars;
+    const std::string name = Tidy(app.name);
+    const std::string plainName = Tidy(app.plainName);
+    for (const std::string* text : {&name, &plainName}) {
+        if (!text->empty() && encoder.Encode(*text, chars)) {
+            if (shown != nullptr) *shown = *text;
+            return chars;
+        }
+    }
+    // Neither form fits the code page: ASCII letters for it, or for the ID when GLib has none.
+    std::string ascii = AsciiForm(plainName.empty() ? name : plainName);
+    if (ascii.empty()) {
+        std::string id = app.id;
+        const size_t suffix = id.rfind(".desktop");
+        if (suffix != std::string::npos && suffix + 8 == id.size()) id.erase(suffix);
+        ascii = AsciiForm(Tidy(id));
+    }
+    if (shown != nullptr) *shown = ascii;
+    chars.clear();
+    for (char c : ascii) chars.emplace_back(1, c);
+    return chars;
+}
+
+std::string MakeLabel(const std::vector<std::string>& chars, size_t fieldSize, std::string& taken) {
+    const size_t room = fieldSize - 1;
+    // Each character as written: an "&" of the name doubled, so that it shows as itself.
+    std::vector<std::string> units;
+    for (const std::string& c : chars) units.push_back(c == "&" ? "&&" : c);
+
+    // The mnemonic: the first free word-initial letter or digit, else the first free one anywhere,
+    // among the characters that still fit with the marker before it.
+    int mnemonic = -1;
+    for (int pass = 0; pass < 2 && mnemonic < 0; ++pass) {
+        size_t used = 0;
+        for (size_t i = 0; i < units.size(); ++i) {
+            used += units[i].size();
+            if (used + 1 > room) break;
+            if (!IsMnemonic(chars[i]) || Taken(taken, chars[i][0])) continue;
+            const bool wordStart = i == 0 || !(IsMnemonic(chars[i - 1]) || chars[i - 1].size() > 1);
+            if (pass == 1 || wordStart) {
+                mnemonic = static_cast<int>(i);
+                break;
+            }
+        }
+    }
+    if (mnemonic >= 0) taken.push_back(g_ascii_tolower(chars[mnemonic][0]));
+
+    std::string label;
+    const size_t limit = room - (mnemonic >= 0 ? 1 : 0);
+    size_t used = 0;
+    for (size_t i = 0; i < units.size(); ++i) {
+        if (used + units[i].size() > limit) break;
+        used += units[i].size();
+        if (static_cast<int>(i) == mnemonic) label.push_back('&');
+        label += units[i];
+    }
+    while (!label.empty() && label.back() == ' ') label.pop_back();
+    return label;
+}
+
+std::string AppKey(const std::string& id) {
+    std::string stem = id;
+    const size_t suffix = stem.rfind(".desktop");
+    if (suffix != std::string::npos && suffix + 8 == stem.size()) stem.erase(suffix);
+    const bool plain = !stem.empty() && std::all_of(stem.begin(), stem.end(), IsPlainIdChar);
+    if (plain && stem.size() <= kParamsChars) return stem;
+    std::string key;
+    for (char c : stem) {
+        if (key.size() == kKeyPrefix) break;
+        key.push_back(IsPlainIdChar(c) ? c : '_');
+    }
+    char hash[10];
+    snprintf(hash, sizeof hash, "~%08x", Fnv1a(id));
+    return key + hash;
+}
+
+bool IsShortKey(const std::string& parameters) {
+    return parameters.find('~') != std::string::npos;
+}
+
+namespace {
+
+struct Entry {
+    const DesktopApp* app;
+    std::vector<std::string> chars;
+    gchar* sortKey;
+};
+
+bool AddApp(UserMenu& menu, const std::string& label, const std::string& helperPath, const std::string& key) {
+    AppEntry* record = NewRecord<AppEntry>();
+    if (record == nullptr) return false;
+    CopyText(record->name, sizeof record->name, label.c_str());
+    CopyText(record->path, sizeof record->path, helperPath.c_str());
+    CopyText(record->params, sizeof record->params, key.c_str());
+    LinkAppAfter(menu, LastApp(menu), record);
+    return true;
+}
+
+}  // namespace
+
+bool BuildImportedCatalogue(const std::vector<DesktopApp>& apps, const AnsiEncoder& encoder,
+                            const std::string& helperPath, Catalogue& catalogue, ImportSummary& summary) {
+    if (helperPath.empty() || helperPath.size() > sizeof AppEntry::path - 1) return false;
+    std::vector<Entry> menus[kMenuCount];
+    for (const DesktopApp& app : apps) {
+        Entry entry{&app, {}, nullptr};
+        std::string shown;
+        entry.chars = LabelChars(app, encoder, &shown);
+        if (entry.chars.empty()) {
+            summary.leftOut.push_back({app.id, "it has no name"});
+            continue;
+        }
+        gchar* folded = g_utf8_casefold(shown.c_str(), -1);
+        entry.sortKey = g_utf8_collate_key(folded, -1);
+        g_free(folded);
+        menus[MenuOf(app.categories)].push_back(entry);
+    }
+
+    bool built = true;
+    std::string menuLetters;
+    for (int m = 0; m < kMenuCount; ++m) {
+        std::vector<Entry>& entries = menus[m];
+        if (entries.empty()) continue;
+        std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+            const int order = strcmp(a.sortKey, b.sortKey);
+            return order != 0 ? order < 0 : a.app->id < b.app->id;
+        });
+        std::vector<std::string> titleChars;
+        for (const char* c = kMenuTitles[m]; *c != '\0'; ++c) titleChars.emplace_back(1, *c);
+        const std::string title = MakeLabel(titleChars, sizeof UserMenu::name, menuLetters);
+
+        UserMenu* menu = built ? NewRecord<UserMenu>() : nullptr;
+        if (menu != nullptr) {
+            CopyText(menu->name, sizeof menu->name, title.c_str());
+            LinkMenuAfter(catalogue, LastMenu(catalogue), menu);
+        }
+        built = built && menu != nullptr;
+        std::string appLetters;
+        int count = 0;
+        for (Entry& entry : entries) {
+            // Command ids give each menu a thousand: more would reach into the next menu's.
+            if (count == 999) {
+                summary.leftOut.push_back({entry.app->id, std::string("the menu ") + kMenuTitles[m] + " is full"});
+            } else if (built) {
+                const std::string label = MakeLabel(entry.chars, sizeof AppEntry::name, appLetters);
+                built = AddApp(*menu, label, helperPath, AppKey(entry.app->id));
+                ++count;
+            }
+            g_free(entry.sortKey);
+        }
+        if (built) {
+            ++summary.menus;
+            summary.apps += count;
+            summary.menuLines.push_back(title + ": " + std::to_string(count));
+        }
+    }
+    return built;
+}

@@ -1,0 +1,219 @@
+// kelmar-import [--first-run] [--codepage N]: makes apps.dat in the current folder (Kelmar's data folder)
+// from the applications that the desktop's menus show, as GIO lists them by the freedesktop rules. With
+// --first-run it writes only where no apps.dat is, and quietly gives way to a running Kelmar; otherwise it
+// keeps the old file as apps.dat.bak and refuses while a Kelmar of this folder runs. N is the bar's ANSI
+// code page; without it names are written in ASCII. Says what it did on standard output.
+#include <gio/gdesktopappinfo.h>
+#include <gio/gio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "catalogue/catalogue_file.h"
+#include "core/host.h"
+#include "packaging/debian/native/data_lock.h"
+#include "packaging/debian/native/desktop_menus.h"
+
+extern bool gHostWarned;
+
+namespace {
+
+constexpr const char* kBackupFile = "apps.dat.bak";
+
+int Fail(const std::string& message) {
+    fprintf(stderr, "kelmar: %s\n", message.c_str());
+    return 1;
+}
+
+std::string Folder() {
+    char* here = g_get_current_dir();
+    std::string folder = here;
+    g_free(here);
+    return folder;
+}
+
+// start-app, installed beside this program.
+std::string HelperPath() {
+    gchar* self = g_file_read_link("/proc/self/exe", nullptr);
+    if (self == nullptr) return std::string();
+    gchar* dir = g_path_get_dirname(self);
+    std::string path = std::string(dir) + "/start-app";
+    g_free(dir);
+    g_free(self);
+    return path;
+}
+
+// Every *.desktop file under an applications folder, by desktop-file ID ("kde4/a.desktop" is "kde4-a.desktop").
+void ListEntries(const std::string& folder, const std::string& idPrefix, std::map<std::string, std::string>& found) {
+    GDir* dir = g_dir_open(folder.c_str(), 0, nullptr);
+    if (dir == nullptr) return;
+    while (const char* name = g_dir_read_name(dir)) {
+        const std::string path = folder + "/" + name;
+        if (g_file_test(path.c_str(), G_FILE_TEST_IS_DIR)) {
+            ListEntries(path, idPrefix + name + "-", found);
+        } else if (g_str_has_suffix(name, ".desktop")) {
+            found.emplace(idPrefix + name, path);  // the first folder's file wins, as in GIO
+        }
+    }
+    g_dir_close(dir);
+}
+
+// The desktop's entries that GIO did not list as applications, each with the reason.
+std::vector<LeftOut> UnlistedEntries(const std::set<std::string>& listed) {
+    std::map<std::string, std::string> found;
+    std::vector<std::string> folders = {g_get_user_data_dir()};
+    for (const gchar* const* dir = g_get_system_data_dirs(); *dir != nullptr; ++dir) folders.emplace_back(*dir);
+    for (const std::string& folder : folders) {
+        std::map<std::string, std::string> here;
+        ListEntries(folder + "/applications", "", here);
+        for (const auto& entry : here) found.insert(entry);
+    }
+    std::vector<LeftOut> left;
+    for (const auto& entry : found) {
+        if (listed.count(entry.first) != 0) continue;
+        GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(entry.second.c_str());
+        left.push_back({entry.first, info != nullptr ? "Hidden"
+                                                     : "unreadable, no application, or its TryExec program is missing"});
+        if (info != nullptr) g_object_unref(info);
+    }
+    return left;
+}
+
+std::string Text(char* owned) {
+    std::string text = owned != nullptr ? owned : "";
+    g_free(owned);
+    return text;
+}
+
+// A copy of apps.dat as apps.dat.bak, written aside and moved into place.
+bool KeepBackup() {
+    gchar* bytes = nullptr;
+    gsize length = 0;
+    if (!g_file_get_contents(kCatalogueFile, &bytes, &length, nullptr)) return false;
+    char temp[] = "./.apps.dat.bak.XXXXXX";
+    const int fd = mkstemp(temp);
+    bool kept = fd >= 0;
+    if (kept) {
+        fchmod(fd, 0644);
+        kept = write(fd, bytes, length) == static_cast<ssize_t>(length) && fsync(fd) == 0;
+        kept = close(fd) == 0 && kept;
+        kept = kept && rename(temp, kBackupFile) == 0;
+        if (!kept) unlink(temp);
+    }
+    g_free(bytes);
+    return kept;
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+    std::string text;
+    for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
+    return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool firstRun = false;
+    int codePage = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "--first-run") == 0) {
+            firstRun = true;
+        } else if (strcmp(argv[i], "--codepage") == 0 && i + 1 < argc) {
+            codePage = atoi(argv[++i]);
+        } else {
+            return Fail(std::string("kelmar-import: unknown argument '") + argv[i] + "'");
+        }
+    }
+    const std::string folder = Folder();
+
+    const int lock = OpenDataLock(".");
+    if (lock < 0) return Fail("cannot open " + folder + "/" + kLockFile + ": " + strerror(errno));
+    if (!TryLockAlone(lock)) {
+        if (firstRun) return 0;  // another kelmar of this folder is starting or running: it made the menus
+        return Fail("Kelmar is running with the data folder " + folder +
+                    "; choose Exit Kelmar there first (it would save its own menus over the new ones when it "
+                    "ends), then run kelmar --import again");
+    }
+    struct stat existing;
+    const bool hadCatalogue = stat(kCatalogueFile, &existing) == 0 && existing.st_size > 0;
+    if (firstRun && hadCatalogue) return 0;
+
+    AnsiEncoder encoder(codePage);
+    if (!encoder.Ready()) {
+        fprintf(stderr, "kelmar: no converter for code page %d; names are written in ASCII\n", codePage);
+    }
+    AnsiEncoder ascii(0);
+    const AnsiEncoder& names = encoder.Ready() ? encoder : ascii;
+
+    std::vector<DesktopApp> apps;
+    std::set<std::string> listed;
+    std::vector<std::string> notShown;
+    GList* all = g_app_info_get_all();
+    for (GList* item = all; item != nullptr; item = item->next) {
+        if (!G_IS_DESKTOP_APP_INFO(item->data)) continue;
+        GAppInfo* info = G_APP_INFO(item->data);
+        GDesktopAppInfo* desktop = G_DESKTOP_APP_INFO(item->data);
+        const char* id = g_app_info_get_id(info);
+        if (id == nullptr) continue;
+        listed.insert(id);
+        if (!g_app_info_should_show(info)) {
+            notShown.emplace_back(id);
+            continue;
+        }
+        const char* categories = g_desktop_app_info_get_categories(desktop);
+        apps.push_back({id, g_app_info_get_name(info), Text(g_desktop_app_info_get_string(desktop, "Name")),
+                        categories != nullptr ? categories : ""});
+    }
+    g_list_free_full(all, g_object_unref);
+    std::sort(notShown.begin(), notShown.end());
+
+    if (apps.empty()) {
+        if (firstRun) {
+            printf("No applications in the desktop's menus: Kelmar starts with its sample menus.\n");
+            return 0;
+        }
+        return Fail("found no applications in the desktop's menus (in $XDG_DATA_HOME/applications and each "
+                    "$XDG_DATA_DIRS/applications); " + folder + "/apps.dat is left as it was");
+    }
+
+    const std::string helper = HelperPath();
+    Catalogue catalogue;
+    ImportSummary summary;
+    if (!BuildImportedCatalogue(apps, names, helper, catalogue, summary)) {
+        FreeCatalogue(catalogue);
+        return Fail(helper.size() >= sizeof AppEntry::path
+                        ? "the path of start-app, " + helper + ", is longer than the 79 characters of Path/filename"
+                        : std::string("not enough memory for the menus"));
+    }
+    const bool backedUp = !firstRun && hadCatalogue;
+    if (backedUp && !KeepBackup()) {
+        FreeCatalogue(catalogue);
+        return Fail("cannot keep the previous menus as " + folder + "/" + kBackupFile + "; apps.dat is left as it was");
+    }
+    SaveCatalogue(catalogue);
+    FreeCatalogue(catalogue);
+    if (gHostWarned) return Fail("the menus were not written; " + folder + "/apps.dat is left as it was");
+
+    printf("Made %d menus of %d applications from the desktop's menus in %s/apps.dat (code page %s):\n",
+           summary.menus, summary.apps, folder.c_str(),
+           encoder.Ready() && codePage != 0 ? std::to_string(codePage).c_str() : "ASCII");
+    for (const std::string& line : summary.menuLines) printf("  %s\n", line.c_str());
+    if (backedUp) printf("The previous menus are in %s/%s.\n", folder.c_str(), kBackupFile);
+    if (!notShown.empty()) {
+        printf("Left out, not in this desktop's menus (NoDisplay, OnlyShowIn, NotShowIn): %s\n", Joined(notShown).c_str());
+    }
+    std::map<std::string, std::vector<std::string>> byReason;
+    for (const LeftOut& left : summary.leftOut) byReason[left.reason].push_back(left.id);
+    for (const LeftOut& left : UnlistedEntries(listed)) byReason[left.reason].push_back(left.id);
+    for (const auto& reason : byReason) printf("Left out, %s: %s\n", reason.first.c_str(), Joined(reason.second).c_str());
+    return 0;
+}

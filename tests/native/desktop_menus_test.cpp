@@ -1,0 +1,144 @@
+// The imported catalogue's pure rules: main categories, labels (mnemonics, "&" doubled, cuts that never
+// split a character), code-page conversion and its fallbacks, start-app's keys, and the session's
+// environment noted before Wine and given back after it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "packaging/debian/native/desktop_menus.h"
+#include "packaging/debian/native/session_env.h"
+
+namespace {
+
+std::vector<std::string> Chars(const std::string& text) {
+    std::vector<std::string> chars;
+    for (char c : text) chars.emplace_back(1, c);
+    return chars;
+}
+
+std::string Label(const DesktopApp& app, int codePage, size_t size = 30) {
+    AnsiEncoder encoder(codePage);
+    std::string taken;
+    return MakeLabel(LabelChars(app, encoder, nullptr), size, taken);
+}
+
+TEST(DesktopMenus, FirstMainCategoryPicksTheMenu) {
+    const struct { const char* categories; const char* menu; } cases[] = {
+        {"Network;WebBrowser;", "Internet"}, {"GTK;Audio;AudioVideo;", "Sound & Video"},
+        {"Settings;System;", "Settings"},    {"GTK;Utility;TextEditor;", "Utilities"},
+        {"Game", "Games"},                   {"GTK;Qt;", "Other"},
+        {"", "Other"},                       {"Networking;", "Other"}};
+    for (const auto& c : cases) EXPECT_STREQ(kMenuTitles[MenuOf(c.categories)], c.menu) << c.categories;
+}
+
+TEST(DesktopMenus, LabelsDoubleAmpersandsAndTakeFreeMnemonics) {
+    std::string taken;
+    EXPECT_EQ(MakeLabel(Chars("Sound & Video"), 32, taken), "&Sound && Video");
+    EXPECT_EQ(MakeLabel(Chars("Science"), 32, taken), "S&cience");  // S is taken
+    EXPECT_EQ(MakeLabel(Chars("Big Screen"), 32, taken), "&Big Screen");
+    EXPECT_EQ(MakeLabel(Chars("Bb Sc"), 32, taken), "Bb Sc");  // every letter taken: no marker
+    EXPECT_EQ(taken, "scb");
+    std::string fresh;
+    EXPECT_EQ(MakeLabel(Chars("& 2 x"), 32, fresh), "&& &2 x");
+}
+
+TEST(DesktopMenus, CutsKeepWholeCharactersAndTheMnemonic) {
+    std::string taken;
+    // 40 characters into 29 bytes: the marker counts, and a doubled "&" is never cut in half.
+    const std::string label = MakeLabel(Chars("Abcdefghijklmnopqrstuvwxyz&&&&&&&&&&&&&&"), 30, taken);
+    EXPECT_EQ(label, "&Abcdefghijklmnopqrstuvwxyz&&");
+    taken = "abcdefghijklmnopqrstuvwxy";
+    // The only free letter lies past the cut: no marker rather than one pointing outside the label.
+    EXPECT_EQ(MakeLabel(Chars("abcdefghijklmnopqrstuvwxyabcdz"), 30, taken), "abcdefghijklmnopqrstuvwxyabcd");
+
+    // Double-byte code page: 20 Japanese characters are 40 bytes; 29 bytes hold 14 whole ones, no marker
+    // (no ASCII letter to mark).
+    DesktopApp app{"jp.desktop", "日本語のテキストエディタで長い名前の例です", "Japanese Editor", ""};
+    const std::string japanese = Label(app, 932);
+    EXPECT_EQ(japanese.size(), 28u);
+    gchar* back = g_convert(japanese.c_str(), -1, "UTF-8", "CP932", nullptr, nullptr, nullptr);
+    ASSERT_NE(back, nullptr) << "the cut split a character";
+    EXPECT_STREQ(back, "日本語のテキストエディタで長");
+    g_free(back);
+}
+
+TEST(DesktopMenus, NamesFallBackWhenTheCodePageCannotHoldThem) {
+    // In the user's language where the code page holds it.
+    EXPECT_EQ(Label({"a.desktop", "Bildbetrachter für Fotos", "Image Viewer", ""}, 1252), "&Bildbetrachter f\xfcr Fotos");
+    EXPECT_EQ(Label({"a.desktop", "Текстовый редактор", "Text Editor", ""}, 1251),
+              "\xd2\xe5\xea\xf1\xf2\xee\xe2\xfb\xe9 \xf0\xe5\xe4\xe0\xea\xf2\xee\xf0");
+    // Else the untranslated Name; else a readable ASCII form; else the ID.
+    EXPECT_EQ(Label({"a.desktop", "Текстовый редактор", "Text Editor", ""}, 1252), "&Text Editor");
+    EXPECT_EQ(Label({"a.desktop", "Ünïcödé Pâd", "Ünïcödé Pâd", ""}, 0), "&Unicode Pad");
+    EXPECT_EQ(Label({"org.example.Nihongo.desktop", "日本語", "日本語", ""}, 1252), "&org.example.Nihongo");
+    // Decomposed accents are composed first, so that the code page can hold them.
+    EXPECT_EQ(Label({"a.desktop", "Cafe\xcc\x81", "Cafe", ""}, 1252), "&Caf\xe9");
+}
+
+TEST(DesktopMenus, KeysNameTheIdWhereItFitsAndHashItWhereNot) {
+    EXPECT_EQ(AppKey("org.gnome.Terminal.desktop"), "org.gnome.Terminal");
+    EXPECT_FALSE(IsShortKey("org.gnome.Terminal"));
+    const std::string a = AppKey("org.example.AVeryLongApplicationName.One.desktop");
+    const std::string b = AppKey("org.example.AVeryLongApplicationName.Two.desktop");
+    EXPECT_EQ(a.size(), 29u);
+    EXPECT_NE(a, b);
+    EXPECT_TRUE(IsShortKey(a));
+    EXPECT_EQ(a.substr(0, 20), "org.example.AVeryLon");
+    // Wine splits Parameters at spaces and reads quotes: such IDs always get a key of plain characters.
+    const std::string spaced = AppKey("my \"app\".desktop");
+    EXPECT_EQ(spaced.substr(0, 9), "my__app_~");
+    EXPECT_TRUE(IsShortKey(spaced));
+}
+
+TEST(DesktopMenus, CatalogueHasMenusInOrderAppsSortedAndStartAppWithKeys) {
+    const std::vector<DesktopApp> apps = {
+        {"zed.desktop", "zed", "zed", "Utility;"},
+        {"web.desktop", "Web", "Web", "Network;"},
+        {"calc.desktop", "Calculator", "Calculator", "Utility;"},
+        {"alpha.desktop", "alpha", "alpha", "Utility;"},
+        {"misc.desktop", "Misc", "Misc", ""}};
+    AnsiEncoder encoder(1252);
+    Catalogue catalogue;
+    ImportSummary summary;
+    ASSERT_TRUE(BuildImportedCatalogue(apps, encoder, "/usr/lib/kelmar/start-app", catalogue, summary));
+    std::vector<std::string> seen;
+    for (UserMenu* menu = catalogue.head; menu != nullptr; menu = menu->next) {
+        std::string line = std::string(menu->name) + ":";
+        for (AppEntry* app = menu->apps; app != nullptr; app = app->next) {
+            line += std::string(" ") + app->name + "=" + app->params;
+            EXPECT_STREQ(app->path, "/usr/lib/kelmar/start-app");
+            EXPECT_STREQ(app->workDir, "");
+        }
+        seen.push_back(line);
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"&Internet: &Web=web", "&Utilities: &alpha=alpha &Calculator=calc &zed=zed",
+                                              "&Other: &Misc=misc"}));
+    EXPECT_EQ(summary.apps, 5);
+    FreeCatalogue(catalogue);
+
+    Catalogue none;
+    EXPECT_FALSE(BuildImportedCatalogue(apps, encoder, std::string(80, 'x'), none, summary));
+    EXPECT_EQ(none.head, nullptr);
+}
+
+TEST(SessionEnvironment, WineAdditionsGoAndTheSessionsValuesComeBack) {
+    const std::vector<std::string> session = {"HOME=/home/u", "WINEPREFIX=/home/u/.wine", "LANG=de_DE.UTF-8", "EMPTY="};
+    std::vector<std::string> wine = NoteSession(session, {"WINEPREFIX=/k/wineprefix", "WINEDEBUG=-all"});
+    EXPECT_NE(std::find(wine.begin(), wine.end(), "WINEPREFIX=/k/wineprefix"), wine.end());
+    EXPECT_EQ(std::find(wine.begin(), wine.end(), "WINEPREFIX=/home/u/.wine"), wine.end());
+    // What Wine adds to the environment of a Linux program it starts.
+    wine.push_back("windir=C:\\windows");
+    wine.push_back("OS=Windows_NT");
+    std::vector<std::string> restored = RestoreSession(wine);
+    std::vector<std::string> expected = session;
+    std::sort(restored.begin(), restored.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(restored, expected);
+    // Not started through kelmar-run: nothing to give back.
+    EXPECT_EQ(RestoreSession({"A=1", "windir=C:\\windows"}), (std::vector<std::string>{"A=1", "windir=C:\\windows"}));
+}
+
+}  // namespace
