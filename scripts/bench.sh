@@ -78,33 +78,17 @@ t_launcher=$(median <"$out/launcher.times")
 rm -f "$out/direct.times" "$out/launcher.times"
 
 # Desktop-entry trees for the import: a small one like the test's, and a desktop's usual applications
-# from Debian's packages (their entries only; each program they name is stood in for by a stub on PATH,
-# since GIO shows no entry whose program is missing).
+# from Debian's packages (their entries only, each program they name stood in for on PATH).
 small=$out/desktop-small
 rm -rf "$small" && mkdir -p "$small/applications"
 for n in $(seq 13); do
     printf '[Desktop Entry]\nType=Application\nName=Application %s\nName[de]=Anwendung für %s\nExec=true %%U\nCategories=%s;\n' \
         "$n" "$n" "$(echo Network Office Graphics Utility Game | cut -d' ' -f$((n % 5 + 1)))" >"$small/applications/app$n.desktop"
 done
-desktop=$out/desktop-real
-if [ ! -d "$desktop/applications" ]; then
-    mkdir -p "$out/debs" "$desktop"
-    (cd "$out/debs" && apt-get download -q gnome-calculator gedit evince eog totem nautilus gnome-terminal \
-        gnome-system-monitor gnome-disk-utility baobab gnome-text-editor firefox-esr thunderbird libreoffice-writer \
-        libreoffice-calc libreoffice-impress gimp inkscape vlc rhythmbox audacity gnome-mines aisleriot gnome-chess \
-        transmission-gtk file-roller gnome-control-center seahorse simple-scan shotwell cheese gnome-maps \
-        gnome-weather gnome-clocks >/dev/null)
-    for package in "$out"/debs/*.deb; do
-        dpkg-deb --fsys-tarfile "$package" | tar -x -C "$desktop" --wildcards './usr/share/applications/*.desktop' 2>/dev/null || true
-    done
-    mv "$desktop/usr/share/applications" "$desktop/applications"
-    rm -rf "${desktop:?}/usr" "$out/debs"
-fi
-stubs=$out/desktop-stubs
-rm -rf "$stubs" && mkdir -p "$stubs"
-sed -n 's/^\(Try\)\{0,1\}Exec=\([^ ]*\).*/\2/p' "$desktop"/applications/*.desktop | sort -u | while read -r program; do
-    [[ $program == */* ]] || ln -sf /bin/true "$stubs/$program"
-done
+# A desktop's usual applications: see tests/bench/desktop_tree.sh.
+desktop=$root/build/bench/desktop
+stubs=$desktop/bin
+tests/bench/desktop_tree.sh "$desktop" >/dev/null
 import_time() {  # TREE: seconds kelmar-import takes, median of the runs
     local folder began
     for _ in $(seq "$runs"); do

@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
 # Takes the README's pictures from the real program: builds the x86_64 KELMAR32.EXE, runs it under
 # Wine on a private virtual display with the default catalogue, opens a popup and each dialog by its
-# keys, and writes PNGs that match the screen exactly to docs/ and their list to the README's picture
+# keys, then with the menus that kelmar-import makes from a desktop's applications, and writes PNGs that match the screen exactly to docs/ and their list to the README's picture
 # block. A dialog whose window does not appear is left out and named.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 scripts/setup.sh || exit 1
-cmake --preset win64 >/dev/null && cmake --build --preset win64 --target kelmar || exit 1
+cmake --preset win64 >/dev/null && cmake --build --preset win64 --target kelmar deb_files || exit 1
 exe=$root/build/win64/KELMAR32.EXE
 out=$root/docs
 mkdir -p "$out"
-(cd "$out" && rm -f bar.png user-menus.png menu-setup.png app-setup.png options.png about.png)
+(cd "$out" && rm -f bar.png desktop-bar.png user-menus.png menu-setup.png app-setup.png options.png about.png)
 
 . scripts/wine-env.sh
 unset WINEPREFIX
@@ -57,14 +57,27 @@ shoot_window() {  # NAME WINDOW
 }
 missing=()
 
-(cd "$work" && exec "$root/scripts/wine-run" "$exe") &
-pid=$!
-for _ in $(seq 100); do  # the first-run thanks box, then the bar
-    id=$(window Kelmar 1) || continue
-    eval "$(xdotool getwindowgeometry --shell "$id")"
-    if [ "$Y" -gt 100 ]; then key "$id" Return; else bar=$id; break; fi
-done
-[ -n "${bar:-}" ] || { echo "Kelmar's bar did not appear" >&2; exit 1; }
+# Starts Kelmar in the folder $1 and sets bar to its bar, answering the first run's thanks box.
+start_kelmar() {
+    bar=
+    (cd "$1" && exec "$root/scripts/wine-run" "$exe") &
+    pid=$!
+    for _ in $(seq 100); do
+        id=$(window Kelmar 1) || continue
+        eval "$(xdotool getwindowgeometry --shell "$id")"
+        if [ "$Y" -gt 100 ]; then key "$id" Return; else bar=$id; break; fi
+    done
+    [ -n "$bar" ] || { echo "Kelmar's bar did not appear" >&2; exit 1; }
+}
+end_kelmar() {
+    key "$bar" ctrl+x
+    for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
+    kill -0 "$pid" 2>/dev/null && echo "Kelmar did not end on Ctrl+X; stopped it" >&2
+    kill "$pid" 2>/dev/null
+    pid=
+}
+
+start_kelmar "$work"
 
 key "$bar" alt+g  # the Games popup of the default catalogue
 shoot bar 0 0 1024 72
@@ -91,14 +104,30 @@ fi
 
 key "$bar" Escape; key "$bar" Escape
 bar=$(xdotool search --onlyvisible --name '^Kelmar$' | head -n1)
-key "$bar" ctrl+x
-for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
-kill -0 "$pid" 2>/dev/null && echo "Kelmar did not end on Ctrl+X; stopped it" >&2
+end_kelmar
+
+# The first bar on Linux, made by kelmar-import from a desktop's applications (Debian's desktop entries
+# of a desktop's usual applications, in English), with its Internet popup open.
+tree=$root/build/bench/desktop
+first=$work/first
+mkdir -p "$first"
+if tests/bench/desktop_tree.sh "$tree" >/dev/null \
+        && (cd "$first" && PATH=$tree/bin:$PATH XDG_DATA_HOME=$first/none XDG_DATA_DIRS=$tree XDG_CURRENT_DESKTOP=GNOME \
+            LC_ALL=C.UTF-8 "$root/build/win64/native/kelmar-import" --codepage 1252 >/dev/null); then
+    start_kelmar "$first"
+    key "$bar" alt+i
+    shoot desktop-bar 0 0 1024 176
+    key "$bar" Escape; key "$bar" Escape
+    end_kelmar
+else
+    missing+=("the bar of a desktop's applications")
+fi
 [ ${#missing[@]} -eq 0 ] || echo "Not in this build, so no picture: ${missing[*]}"
 
 # The README's picture block lists the pictures taken, in this order.
 block=""
-for pair in "bar:The bar with the Games popup open" "user-menus:User Menus (Ctrl+E)" \
+for pair in "bar:The bar with the Games popup open" \
+            "desktop-bar:On Linux, the first bar made from the desktop's applications" "user-menus:User Menus (Ctrl+E)" \
             "menu-setup:Menu Setup (New Menu)" "app-setup:Application Setup (New App)" \
             "options:Kelmar Options (Ctrl+O)" "about:About Kelmar"; do
     [ -f "$out/${pair%%:*}.png" ] && block+="![${pair#*:}](docs/${pair%%:*}.png)"$'\n'
