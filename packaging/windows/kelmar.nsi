@@ -321,6 +321,9 @@ Function .onInit
       ${EndIf}
     ${EndIf}
   ${EndIf}
+  ${If} $INSTDIR != $OldDir  ; /D= named another folder: a new install there
+    StrCpy $OldDir ""
+  ${EndIf}
   ${If} $OldDir == ""
     StrCpy $Welcome "Setup will install Kelmar ${VERSION}, a thin bar of application menus across the top of the screen.$\r$\n$\r$\nKelmar is installed for your user account only, so you do not need to be an administrator.$\r$\n$\r$\nClick Next to continue."
   ${Else}

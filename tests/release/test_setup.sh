@@ -32,6 +32,9 @@ unix() { win winepath -u "$1" 2>/dev/null | tr -d '\r'; }
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelmar'
 value() { win reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 \+REG_[A-Z_]\+ \+//p"; }
 shortcut() { win "$build/shortcut.exe" "Z:$1" 2>/dev/null | tr -d '\r'; }
+boxes() { win "$build/boxtext.exe" 2>/dev/null | tr -d '\r'; }
+# Waits up to 30 s until a dialog on the screen shows the text.
+screen_says() { for _ in $(seq 60); do boxes | grep -qF "$1" && return 0; sleep 0.5; done; return 1; }
 listing() { find "$1" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | tr '\n' ' '; }
 
 /usr/bin/python3 - "$shipped" "$setup" <<'PY' || fail "the setups are not the programs they should be"
@@ -82,9 +85,10 @@ pass "the entry under Apps and features: name, version, publisher, icon, folder,
 { read -r target; read -r start_in; } < <(shortcut "$menu/Kelmar.lnk")
 KELMAR_EXE=$(unix "$target") launch_kelmar "$(unix "$start_in")"
 box=$(wait_window Kelmar "$BOX_TEST" 60) || fail "no thanks box on the first run"
+untouched=$(stat -c %y "$dir")
 win "$setup" /S && fail "an update went through while Kelmar could not end"
-compgen -G "$dir/*.new" >/dev/null && fail "an update that gave up left files behind: $(listing "$dir")"
-pass "an update gives up while Kelmar cannot end, and leaves nothing behind"
+[ "$(stat -c %y "$dir")" = "$untouched" ] || fail "an update that gave up wrote in the install folder: $(listing "$dir")"
+pass "an update gives up while Kelmar cannot end, and does not touch the install folder"
 press "$box" Return
 bar=$(wait_window Kelmar "$BAR_TEST") || fail "no bar at the top of the screen"
 sleep 0.5
@@ -102,8 +106,10 @@ cp "$dir/apps.dat" "$work/before.dat"
 launch_kelmar "$dir"
 wait_window Kelmar "$BAR_TEST" >/dev/null || fail "no bar for the update"
 win "$build/drive.exe" add-menu 1 Updated || fail "could not add a menu"
+# User Menus closes while the bar is made anew, a moment before the save.
+for _ in $(seq 100); do grep -q Updated "$dir/apps.dat" && break; sleep 0.1; done
+grep -q Updated "$dir/apps.dat" || fail "the new menu was not saved"
 cp "$dir/apps.dat" "$work/changed.dat"
-grep -q Updated "$work/changed.dat" || fail "the new menu was not saved"
 cp "$work/before.dat" "$dir/apps.dat"  # only Kelmar's own save as it ends can bring the new menu back
 win "$setup" /S || fail "the update ended with exit code $?"
 wait_exit 20 || fail "the update did not end Kelmar"
@@ -130,7 +136,7 @@ cmp -s "$work/changed.dat" "$dir/apps.dat" || fail "the uninstall changed apps.d
 [ -e "$WINDOWS_DIR/kelmar.ini" ] || fail "the uninstall removed kelmar.ini"
 pass "silent uninstall: program files, shortcuts and entry gone; apps.dat and kelmar.ini kept"
 
-# A full disk during an update, and a read-only folder: nothing changes, and the setup says it failed.
+# A full disk during an update, and a read-only folder: nothing changes, and the setup says so.
 mkdir "$mnt"
 if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=512k tmpfs "$mnt" 2>/dev/null; then
     target="Z:${mnt//\//\\}"
@@ -144,10 +150,30 @@ if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=512k tmpfs "$mnt" 2>/dev/null;
     (cd "$mnt/Kelmar" && sha256sum ./*) | cmp -s - "$work/sums" \
         || fail "the update on a full disk changed the install: $(listing "$mnt/Kelmar")"
     pass "an update on a full disk fails and leaves the old install and its menus as they were"
+    # The folder page of the interactive setup refuses a read-only folder and asks again.
+    rm "$mnt/filler"  # room enough, so that only the folder's being read-only stands in the way
     mount -o remount,ro "$mnt"
-    win "$setup" /S "/D=$target\\Elsewhere" 2>/dev/null && fail "the install into a read-only folder said it succeeded"
-    [ ! -e "$mnt/Elsewhere" ] || fail "the install made a folder it cannot write in"
-    pass "an install into a read-only folder fails and makes nothing"
+    win "$setup" "/D=$target\\Elsewhere" 2>/dev/null &
+    setup_pid=$!
+    page=$(wait_window "Kelmar Setup" 'w > 500' 30) || fail "the setup shows no window"
+    for shown in "Setup will install Kelmar" "rest of the licence" "Choose Install Location" "You may not write in"; do
+        screen_says "$shown" || fail "the setup did not come to \"$shown\"; it shows: $(boxes)"
+        [ "$shown" = "You may not write in" ] || press "$page" Return
+    done
+    box=$(wait_window "Kelmar Setup" 'w < 500') || fail "no message box about the read-only folder"
+    screenshot setup-read-only-folder
+    press "$box" Return
+    for _ in $(seq 60); do boxes | grep -qF "You may not write in" || break; sleep 0.5; done
+    shown=$(boxes)
+    [[ $shown == *"Choose Install Location"* && $shown != *"You may not write in"* ]] \
+        || fail "the folder page is not there to choose again; the screen shows: $shown"
+    press "$page" Escape
+    box=$(wait_window "Kelmar Setup" 'w < 500') || fail "Cancel does not ask whether to quit"
+    press "$box" Return
+    wait "$setup_pid"
+    [ $? = 1 ] || fail "the cancelled setup ended with another exit code than 1"
+    [ ! -e "$mnt/Elsewhere" ] || fail "the setup made a folder it cannot write in"
+    pass "the folder page says so of a read-only folder and asks again; cancelled, it makes nothing"
 else
     echo "     (a full disk and a read-only folder need root and the right to mount: not tried)"
 fi
