@@ -66,7 +66,7 @@ debs=(build/win64/kelmar_*_amd64.deb)
 run_script "Debian package" bash tests/package/test_deb.sh "${debs[-1]}"
 run_script "kelmar launcher" bash tests/package/test_launcher.sh "${debs[-1]}"
 kelmar_wine_stop  # the smoke test brings a display and a prefix of its own
-run_script "i686 smoke test" bash tests/smoke/i686_smoke.sh build/win32/KELMAR32.EXE
+run_script "i686 smoke test" bash tests/smoke/i686_smoke.sh build/win32/KELMAR32.EXE "${setups[-1]}"
 
 echo
 echo "The whole run took $SECONDS s."
