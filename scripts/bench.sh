@@ -3,8 +3,9 @@
 # start-up under Wine (median of KELMAR_BENCH_RUNS, default 10) against a bare Win32 window program,
 # stripped sizes, catalogue load and save against plain fread/fwrite of the same bytes (natively,
 # Google Benchmark), CPU used over KELMAR_BENCH_IDLE seconds of idle (default 60), resident memory,
-# start-up through the packaged launcher kelmar against wine64 directly, and the packages that the
-# first README command installs on a fresh Debian 12 before and after its set-up was made lighter.
+# start-up through the packaged launcher kelmar against wine64 directly, the packages that the first
+# README command installs on a fresh Debian 12 before and after its set-up was made lighter, and the
+# Windows setup's size against the ZIP's with its install and uninstall times (tests/bench/setup_bench.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -139,3 +140,4 @@ printf '%-44s %13.3fs %13.3fs %8s %s\n' "start-up via kelmar (vs wine64 directly
 printf '%-44s %14s %14s %8s %s\n' "packages, first README command, fresh Debian" "$p_after" "$p_before" "$(ratio "$p_after" "$p_before")" "fewer"
 printf '%-44s %13ss %14s %8s %s\n' "CPU over ${idle}s idle" "$idle_cpu" "-" "-" "< 0.1 s"
 printf '%-44s %11sKiB %11sKiB %8s %s\n' "resident memory" "$rss_kelmar" "$rss_bare" "$(ratio "$rss_kelmar" "$rss_bare")" "<= 1.1"
+KELMAR_BENCH_RUNS=$runs bash tests/bench/setup_bench.sh --rows
