@@ -309,8 +309,9 @@ Function .onInit
     ${If} $OldDir != ""
       StrCpy $INSTDIR $OldDir
     ${Else}
-      ; The per-user programs folder; Windows before 7 has none, and Windows 95, 98 and NT 4.0 no
-      ; per-user application data either: there every user may write in Program Files.
+      ; The per-user programs folder. Windows before 7 does not name one, so it is made where Windows 7
+      ; puts it; Windows 95, 98 and NT 4.0 have no per-user application data either, so there Program
+      ; Files is proposed (the folder page refuses it to a user who may not write there).
       GetKnownFolderPath $INSTDIR ${FOLDERID_UserProgramFiles}
       ${If} $INSTDIR != ""
         StrCpy $INSTDIR "$INSTDIR\Kelmar"
