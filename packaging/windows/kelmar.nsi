@@ -44,6 +44,8 @@ Var Kept      ; the uninstaller's last words: where the menus stay
 
 ; ---- Pages ----
 !define MUI_ICON "${ICON}"
+; The uninstaller's icon too: the default one alone would add more than the whole of Kelmar compressed.
+!define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_FINISHPAGE_NOREBOOTSUPPORT
 !define MUI_COMPONENTSPAGE_NODESC
