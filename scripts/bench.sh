@@ -6,7 +6,8 @@
 # start-up through the packaged launcher kelmar against wine64 directly, and the packages that the
 # first README command installs on a fresh Debian 12 before and after its set-up was made lighter; the
 # time kelmar-import takes for a small desktop-entry tree and for a desktop's usual applications, and
-# kelmar --import as a whole (Wine asked for the code page) beside Kelmar's start-up.
+# kelmar --import as a whole (Wine asked for the code page) beside Kelmar's start-up; and the Windows
+# setup's size against the ZIP's with its install and uninstall times (tests/bench/setup_bench.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -184,3 +185,4 @@ printf '%-44s %13.3fs %13.3fs %8s %s\n' "kelmar --import (vs start-up via kelmar
 printf '%-44s %14s %14s %8s %s\n' "packages, first README command, fresh Debian" "$p_after" "$p_before" "$(ratio "$p_after" "$p_before")" "fewer"
 printf '%-44s %13ss %14s %8s %s\n' "CPU over ${idle}s idle" "$idle_cpu" "-" "-" "< 0.1 s"
 printf '%-44s %11sKiB %11sKiB %8s %s\n' "resident memory" "$rss_kelmar" "$rss_bare" "$(ratio "$rss_kelmar" "$rss_bare")" "<= 1.1"
+KELMAR_BENCH_RUNS=$runs bash tests/bench/setup_bench.sh --rows

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Kelmar needs on Debian 12, when something is missing: what building it, its Debian
-# package and running it take; with --tests, also what the tests and benchmarks take.
+# package and running it take; with --tests, also what the tests, the benchmarks and the release
+# (NSIS for the Windows setup) take.
 set -euo pipefail
 
 # The x86_64 build and 64-bit Wine with its preloader (without it Wine now and then fails to start a
@@ -13,7 +14,7 @@ packages=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 case ${1:-} in
     --tests)
         packages+=(python3 make git procps g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine
-                   clang-14 libclang-rt-14-dev libbenchmark-dev python3-xlib lintian desktop-file-utils) ;;
+                   clang-14 libclang-rt-14-dev libbenchmark-dev python3-xlib lintian desktop-file-utils nsis) ;;
     "") ;;
     *) echo "usage: $0 [--tests]" >&2; exit 1 ;;
 esac

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds every flavour and runs every test: the portable parts natively (with sanitizers), the Win32
 # tests and the end-to-end tests under 64-bit Wine on a private virtual display, and the static checks
-# of both EXEs; then the release ZIP, the Debian package and its launcher, and last the slow smoke test
-# of the shipped i686 EXE under 32-bit Wine (KELMAR_SKIP_SMOKE=1 skips it). Ends with one line of totals.
+# of both EXEs; then the release ZIP, the Windows setup, the Debian package and its launcher, and last
+# the slow smoke test of the shipped i686 EXE and setup under 32-bit Wine (KELMAR_SKIP_SMOKE=1 skips
+# it). Ends with one line of totals.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 scripts/setup.sh --tests || exit 1
@@ -58,12 +59,15 @@ run_script() {  # NAME COMMAND...: one test, passed on exit 0, skipped when it s
 }
 zips=(build/win32/Kelmar-*-win32.zip)
 run_script "release ZIP" bash tests/release/test_zip.sh "${zips[-1]}" build/win64/KELMAR32.EXE
+setups=(build/win32/Kelmar-*-setup.exe)
+tests=(build/win64/Kelmar-*-setup-amd64-test.exe)
+run_script "Windows setup" bash tests/release/test_setup.sh "${tests[-1]}" "${setups[-1]}"
 debs=(build/win64/kelmar_*_amd64.deb)
 run_script "Debian package" bash tests/package/test_deb.sh "${debs[-1]}"
 run_script "kelmar launcher" bash tests/package/test_launcher.sh "${debs[-1]}"
 run_script "menus from the desktop" bash tests/package/test_import.sh "${debs[-1]}"
 kelmar_wine_stop  # the smoke test brings a display and a prefix of its own
-run_script "i686 smoke test" bash tests/smoke/i686_smoke.sh build/win32/KELMAR32.EXE
+run_script "i686 smoke test" bash tests/smoke/i686_smoke.sh build/win32/KELMAR32.EXE "${setups[-1]}"
 
 echo
 echo "The whole run took $SECONDS s."

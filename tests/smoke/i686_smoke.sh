@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Smoke test of the shipped i686 KELMAR32.EXE under 32-bit Wine: the first-run box, the bar, Ctrl+X,
-# exit code 0 and the files written. Where this machine cannot run 32-bit Linux programs, 32-bit Wine
+# Smoke test of the shipped i686 KELMAR32.EXE and its setup under 32-bit Wine: the setup installs the
+# ZIP's very EXE silently, and the installed EXE shows the first-run box and the bar, ends on Ctrl+X with
+# exit code 0 and writes its files. Where this machine cannot run 32-bit Linux programs, 32-bit Wine
 # runs under qemu-i386 through a binfmt_misc entry that exists only while this test runs: where the
 # kernel allows, in a user namespace of the test's own, so that nothing else sees it (with the entry
 # visible, every other test's new prefix would set up its 32-bit half under emulation, minutes instead
@@ -9,9 +10,12 @@
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 exe=$(readlink -f "${1:-$root/build/win32/KELMAR32.EXE}")
+setups=("$(dirname "$exe")"/Kelmar-*-setup.exe)
+installer=$(readlink -f "${2:-${setups[-1]}}")
 skip() { echo "skipped: $*"; exit 0; }
 [ "${KELMAR_SKIP_SMOKE:-0}" = 1 ] && skip "KELMAR_SKIP_SMOKE=1"
 [ -f "$exe" ] || { echo "FAIL: no i686 EXE at $exe" >&2; exit 1; }
+[ -f "$installer" ] || { echo "FAIL: no setup at $installer" >&2; exit 1; }
 "$root/scripts/setup-i686.sh" || { echo "FAIL: could not install 32-bit Wine" >&2; exit 1; }
 
 wine32=/usr/lib/wine/wine
@@ -46,7 +50,7 @@ else
         && unshare --user --map-root-user --mount sh -c \
             'mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc && test ! -e /proc/sys/fs/binfmt_misc/kelmar-i386' 2>/dev/null; then
         trap - EXIT
-        KELMAR_SMOKE_NAMESPACE=1 exec unshare --user --map-root-user --mount bash "$0" "$exe"
+        KELMAR_SMOKE_NAMESPACE=1 exec unshare --user --map-root-user --mount bash "$0" "$exe" "$installer"
     fi
     # Older kernels: one system-wide entry, removed again on exit.
     [ "$(id -u)" -eq 0 ] || skip "32-bit programs do not run here, and registering qemu-i386 for them needs root"
@@ -90,8 +94,19 @@ set -- "$exe"
 # Every later wait follows the speed just measured: twice as slow a machine gets twice the time.
 first_window=$(scaled_limit "$setup" 100 120 1800)
 later=$(scaled_limit "$setup" 25 60 900)
-work=$(mktemp -d)
+# The setup as an administrator runs it, silently: the EXE that it installs is the one the ZIP holds.
+timeout "$first_window" "$wine32" "$installer" /S || fail "the setup ended with exit code $?"
+installed=("$WINEPREFIX"/drive_c/users/*/AppData/Local/Programs/Kelmar)
+work=${installed[0]}
+cmp -s "$exe" "$work/KELMAR32.EXE" || fail "the setup did not install the shipped EXE in %LOCALAPPDATA%\\Programs\\Kelmar"
+zips=("$(dirname "$exe")"/Kelmar-*-win32.zip)
+if [ -f "${zips[-1]}" ]; then
+    /usr/bin/python3 -c 'import sys, zipfile; sys.exit(zipfile.ZipFile(sys.argv[1]).read("KELMAR32.EXE") != open(sys.argv[2], "rb").read())' \
+        "${zips[-1]}" "$work/KELMAR32.EXE" || fail "the setup's KELMAR32.EXE is not the ZIP's"
+fi
+pass "the setup installs the ZIP's KELMAR32.EXE silently"
 rm -f "$WINDOWS_DIR/kelmar.ini"
+KELMAR_EXE=$work/KELMAR32.EXE
 launch_kelmar "$work"
 box=$(wait_window Kelmar "$BOX_TEST" "$first_window") || fail "no thanks box on the first run"
 pass "first run shows the thanks box"
@@ -107,6 +122,7 @@ wait_exit "$later" || fail "Ctrl+X did not end Kelmar"
 pass "Ctrl+X ends Kelmar with exit code 0"
 size=$(stat -c %s "$work/apps.dat" 2>/dev/null)
 [ "$size" = 1008 ] && [ "$(head -c 5 "$work/apps.dat")" = "&Apps" ] || fail "apps.dat is not the default catalogue ($size bytes)"
-[ "$(ls -A "$work")" = apps.dat ] || fail "files left in the working folder: $(ls -A "$work")"
+[ "$(LC_ALL=C ls -A "$work" | tr '\n' ' ')" = "KELMAR32.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
+    || fail "files left in the install folder: $(ls -A "$work")"
 pass "apps.dat and kelmar.ini are written, and nothing else"
 echo "1 passed, 0 failed"

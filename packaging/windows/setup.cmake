@@ -1,0 +1,24 @@
+# The Windows setup, made with NSIS from kelmar.nsi: the EXE this build makes, the user guide and the
+# licence as the ZIP names them. Included by CMakeLists.txt. The i686 build makes the shipped setup,
+# Kelmar-VERSION-setup.exe, beside the ZIP; the x86_64 build makes Kelmar-VERSION-setup-amd64-test.exe
+# from the same script with NSIS's 64-bit stub, only for the tests under 64-bit Wine.
+# Set before inclusion: KELMAR_RELEASE_TEXTS (README.TXT and LICENSE.TXT as Windows text files).
+set(src ${CMAKE_SOURCE_DIR}/packaging/windows)
+set(defines -DVERSION=${PROJECT_VERSION}
+            -DFILEVERSION=${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.0
+            -DEXE=$<TARGET_FILE:kelmar>
+            -DGUIDE=${CMAKE_BINARY_DIR}/README.TXT
+            -DLICENCE=${CMAKE_BINARY_DIR}/LICENSE.TXT
+            -DICON=${CMAKE_SOURCE_DIR}/resources/kelmar.ico)
+if(KELMAR_ARCH STREQUAL "i686")
+    set(setup ${CMAKE_BINARY_DIR}/Kelmar-${PROJECT_VERSION}-setup.exe)
+else()
+    set(setup ${CMAKE_BINARY_DIR}/Kelmar-${PROJECT_VERSION}-setup-amd64-test.exe)
+    list(APPEND defines -DAMD64)
+endif()
+# -WX: a warning (an unused function, a page text that does not fit) fails the build.
+add_custom_command(OUTPUT ${setup}
+                   COMMAND ${KELMAR_MAKENSIS} -V2 -WX -NOCD ${defines} -DOUTFILE=${setup} ${src}/kelmar.nsi
+                   DEPENDS kelmar ${KELMAR_RELEASE_TEXTS} ${src}/kelmar.nsi ${CMAKE_SOURCE_DIR}/resources/kelmar.ico
+                   VERBATIM)
+add_custom_target(setup ALL DEPENDS ${setup})

@@ -1,0 +1,180 @@
+#!/usr/bin/env bash
+# The Windows setup under 64-bit Wine, in a fresh prefix of its own as a new user's Windows would be: a
+# silent install into the per-user programs folder (files, both shortcuts read back through the shell,
+# the "Apps and features" entry); Kelmar started as its Start-menu shortcut starts it, with an update
+# refused while it cannot end; an update while it runs with changed menus; a silent uninstall that
+# keeps the menus; and, where the test may mount, a full disk and a read-only folder. 64-bit Wine runs
+# no i686 code, so the setup run here is the same script built with NSIS's x86_64 stub around the
+# x86_64 EXE; of the shipped one this checks what differs: 32-bit, and no administrator asked for.
+# (tests/smoke/i686_smoke.sh installs the shipped one under 32-bit Wine.)
+# Usage: test_setup.sh Kelmar-VERSION-setup-amd64-test.exe Kelmar-VERSION-setup.exe
+setup=$(readlink -f "${1:?usage: $0 SETUP-AMD64-TEST SETUP}")
+shipped=$(readlink -f "${2:?usage: $0 SETUP-AMD64-TEST SETUP}")
+build=$(dirname "$setup")  # the x86_64 build: its EXE, texts and test helpers
+version=$(basename "$setup" | sed -E 's/^Kelmar-(.*)-setup-amd64-test\.exe$/\1/')
+unset WINEPREFIX  # never the shared one of the test command: this one is a new user's
+set -- "$build/KELMAR32.EXE"
+# shellcheck source=../e2e/lib.sh
+. "$(dirname "$0")/../e2e/lib.sh"
+
+work=$(mktemp -d)
+mnt=$work/disk
+cleanup() {
+    [ -n "$KELMAR_PID" ] && kill "$KELMAR_PID" 2>/dev/null
+    kelmar_wine_stop
+    mountpoint -q "$mnt" 2>/dev/null && umount "$mnt"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+win() { "$E2E_ROOT/scripts/wine-run" "$@"; }
+unix() { win winepath -u "$1" 2>/dev/null | tr -d '\r'; }
+key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelmar'
+value() { win reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 \+REG_[A-Z_]\+ \+//p"; }
+shortcut() { win "$build/shortcut.exe" "Z:$1" 2>/dev/null | tr -d '\r'; }
+boxes() { win "$build/boxtext.exe" 2>/dev/null | tr -d '\r'; }
+# Waits up to 30 s until a dialog on the screen shows the text.
+screen_says() { for _ in $(seq 60); do boxes | grep -qF "$1" && return 0; sleep 0.5; done; return 1; }
+listing() { find "$1" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | tr '\n' ' '; }
+
+/usr/bin/python3 - "$shipped" "$setup" <<'PY' || fail "the setups are not the programs they should be"
+import struct, sys
+for path, machine in ((sys.argv[1], 0x14c), (sys.argv[2], 0x8664)):
+    data = open(path, 'rb').read()
+    pe = struct.unpack_from('<I', data, 0x3c)[0]
+    if data[pe:pe + 4] != b'PE\0\0' or struct.unpack_from('<H', data, pe + 4)[0] != machine:
+        sys.exit('%s is not a Windows program for machine %#x' % (path, machine))
+    if b'requestedExecutionLevel level="asInvoker"' not in data:
+        sys.exit('%s asks Windows for an administrator' % path)
+PY
+pass "the shipped setup is 32-bit, and neither setup asks for an administrator"
+
+# A silent install with the defaults.
+win "$setup" /S || fail "the silent install ended with exit code $?"
+profile=
+for folder in "$WINEPREFIX"/drive_c/users/*; do [ "${folder##*/}" = Public ] || profile=$folder; done
+dir=$profile/AppData/Local/Programs/Kelmar
+menu="$profile/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
+where=$(value InstallLocation)
+[ -n "$where" ] && [ "$(unix "$where")" -ef "$dir" ] || fail "installed in \"$where\", not in %LOCALAPPDATA%\\Programs\\Kelmar"
+[ "$(listing "$dir")" = "KELMAR32.EXE LICENSE.TXT README.TXT Uninstall.exe " ] \
+    || fail "the install folder holds: $(listing "$dir")"
+for file in KELMAR32.EXE README.TXT LICENSE.TXT; do
+    cmp -s "$build/$file" "$dir/$file" || fail "the installed $file is not the one the build made"
+done
+pass "silent install: KELMAR32.EXE, README.TXT, LICENSE.TXT and the uninstaller in $where"
+
+for link in "$menu/Kelmar.lnk" "$menu/StartUp/Kelmar.lnk"; do
+    read_back=$(shortcut "$link") || fail "no shortcut $link"
+    [ "$read_back" = "$where\\KELMAR32.EXE"$'\n'"$where" ] \
+        || fail "${link#"$profile"/} has target, Start in and arguments: $(echo "$read_back" | tr '\n' '|')"
+done
+pass "the Start-menu and Startup shortcuts start $where\\KELMAR32.EXE in $where"
+
+for check in "DisplayName=Kelmar" "DisplayVersion=$version" "Publisher=The Kelmar developers" \
+             "DisplayIcon=$where\\KELMAR32.EXE" "UninstallString=\"$where\\Uninstall.exe\"" \
+             "QuietUninstallString=\"$where\\Uninstall.exe\" /S" "NoModify=0x1" "NoRepair=0x1"; do
+    [ "$(value "${check%%=*}")" = "${check#*=}" ] || fail "${check%%=*} is \"$(value "${check%%=*}")\", not \"${check#*=}\""
+done
+size=$(value EstimatedSize)
+[ $((size)) -ge $(($(stat -c %s "$dir/KELMAR32.EXE") / 1024)) ] || fail "EstimatedSize is $size KiB"
+pass "the entry under Apps and features: name, version, publisher, icon, folder, uninstall commands, size"
+
+# Kelmar as the Start-menu shortcut starts it. While its first-run box is open it has no bar to ask
+# to end, so an update must give up and leave the running EXE alone.
+{ read -r target; read -r start_in; } < <(shortcut "$menu/Kelmar.lnk")
+KELMAR_EXE=$(unix "$target") launch_kelmar "$(unix "$start_in")"
+box=$(wait_window Kelmar "$BOX_TEST" 60) || fail "no thanks box on the first run"
+untouched=$(stat -c %y "$dir")
+win "$setup" /S && fail "an update went through while Kelmar could not end"
+[ "$(stat -c %y "$dir")" = "$untouched" ] || fail "an update that gave up wrote in the install folder: $(listing "$dir")"
+pass "an update gives up while Kelmar cannot end, and does not touch the install folder"
+press "$box" Return
+bar=$(wait_window Kelmar "$BAR_TEST") || fail "no bar at the top of the screen"
+sleep 0.5
+press "$bar" ctrl+x
+wait_exit 20 || fail "Exit did not end Kelmar"
+[ "$KELMAR_EXIT" = 0 ] || fail "exit code $KELMAR_EXIT"
+[ "$(stat -c %s "$dir/apps.dat" 2>/dev/null)" = 1008 ] || fail "no default apps.dat in the install folder"
+pass "started as its shortcut starts it: thanks box, bar, Exit, apps.dat in the install folder"
+
+# An update while Kelmar runs with menus changed since its last save. The installed EXE stands for
+# an older build, and the user has taken Kelmar out of the Startup folder.
+printf 'an older build' >>"$dir/KELMAR32.EXE"
+rm "$menu/StartUp/Kelmar.lnk"
+cp "$dir/apps.dat" "$work/before.dat"
+launch_kelmar "$dir"
+wait_window Kelmar "$BAR_TEST" >/dev/null || fail "no bar for the update"
+win "$build/drive.exe" add-menu 1 Updated || fail "could not add a menu"
+# User Menus closes while the bar is made anew, a moment before the save.
+for _ in $(seq 100); do grep -q Updated "$dir/apps.dat" && break; sleep 0.1; done
+grep -q Updated "$dir/apps.dat" || fail "the new menu was not saved"
+cp "$dir/apps.dat" "$work/changed.dat"
+cp "$work/before.dat" "$dir/apps.dat"  # only Kelmar's own save as it ends can bring the new menu back
+win "$setup" /S || fail "the update ended with exit code $?"
+wait_exit 20 || fail "the update did not end Kelmar"
+[ "$KELMAR_EXIT" = 0 ] || fail "Kelmar ended with exit code $KELMAR_EXIT"
+cmp -s "$work/changed.dat" "$dir/apps.dat" || fail "apps.dat is not the catalogue Kelmar saved as it ended"
+cmp -s "$build/KELMAR32.EXE" "$dir/KELMAR32.EXE" || fail "the update did not replace KELMAR32.EXE"
+[ -e "$menu/Kelmar.lnk" ] && [ ! -e "$menu/StartUp/Kelmar.lnk" ] || fail "the update did not keep the user's shortcuts"
+pass "update while Kelmar runs: it ended and saved, apps.dat kept as saved, new EXE, no Startup shortcut again"
+
+# The silent uninstall that the entry offers. The uninstaller hands over to a copy of itself in the
+# temporary folder and returns at once, so the test waits for its work.
+quiet=$(value QuietUninstallString)
+uninstaller=${quiet#\"}
+uninstaller=${uninstaller%%\"*}
+win "$(unix "$uninstaller")" "${quiet##*\" }" || fail "the uninstaller ended with exit code $?"
+for _ in $(seq 60); do
+    [ "$(listing "$dir")" = "apps.dat " ] && [ -z "$(value DisplayName)" ] && break
+    sleep 0.5
+done
+[ "$(listing "$dir")" = "apps.dat " ] || fail "after the uninstall the folder holds: $(listing "$dir")"
+[ -z "$(value DisplayName)" ] || fail "the entry under Apps and features is still there"
+[ ! -e "$menu/Kelmar.lnk" ] && [ ! -e "$menu/StartUp/Kelmar.lnk" ] || fail "shortcuts left behind"
+cmp -s "$work/changed.dat" "$dir/apps.dat" || fail "the uninstall changed apps.dat"
+[ -e "$WINDOWS_DIR/kelmar.ini" ] || fail "the uninstall removed kelmar.ini"
+pass "silent uninstall: program files, shortcuts and entry gone; apps.dat and kelmar.ini kept"
+
+# A full disk during an update, and a read-only folder: nothing changes, and the setup says so.
+mkdir "$mnt"
+if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=512k tmpfs "$mnt" 2>/dev/null; then
+    target="Z:${mnt//\//\\}"
+    # (Wine says on standard error that this disk has no volume label.)
+    win "$setup" /S "/D=$target\\Kelmar" 2>/dev/null || fail "the install on the small disk ended with exit code $?"
+    echo menus >"$mnt/Kelmar/apps.dat"
+    (cd "$mnt/Kelmar" && sha256sum ./*) >"$work/sums"
+    dd if=/dev/zero of="$mnt/filler" bs=4k 2>/dev/null
+    truncate -s -16k "$mnt/filler"  # less room than the new EXE takes
+    win "$setup" /S 2>/dev/null && fail "the update on a full disk said it succeeded"
+    (cd "$mnt/Kelmar" && sha256sum ./*) | cmp -s - "$work/sums" \
+        || fail "the update on a full disk changed the install: $(listing "$mnt/Kelmar")"
+    pass "an update on a full disk fails and leaves the old install and its menus as they were"
+    # The folder page of the interactive setup refuses a read-only folder and asks again.
+    rm "$mnt/filler"  # room enough, so that only the folder's being read-only stands in the way
+    mount -o remount,ro "$mnt"
+    win "$setup" "/D=$target\\Elsewhere" 2>/dev/null &
+    setup_pid=$!
+    page=$(wait_window "Kelmar Setup" 'w > 500' 30) || fail "the setup shows no window"
+    for shown in "Setup will install Kelmar" "rest of the licence" "Choose Install Location" "You may not write in"; do
+        screen_says "$shown" || fail "the setup did not come to \"$shown\"; it shows: $(boxes)"
+        [ "$shown" = "You may not write in" ] || press "$page" Return
+    done
+    box=$(wait_window "Kelmar Setup" 'w < 500') || fail "no message box about the read-only folder"
+    screenshot setup-read-only-folder
+    press "$box" Return
+    for _ in $(seq 60); do boxes | grep -qF "You may not write in" || break; sleep 0.5; done
+    shown=$(boxes)
+    [[ $shown == *"Choose Install Location"* && $shown != *"You may not write in"* ]] \
+        || fail "the folder page is not there to choose again; the screen shows: $shown"
+    press "$page" Escape
+    box=$(wait_window "Kelmar Setup" 'w < 500') || fail "Cancel does not ask whether to quit"
+    press "$box" Return
+    wait "$setup_pid"
+    [ $? = 1 ] || fail "the cancelled setup ended with another exit code than 1"
+    [ ! -e "$mnt/Elsewhere" ] || fail "the setup made a folder it cannot write in"
+    pass "the folder page says so of a read-only folder and asks again; cancelled, it makes nothing"
+else
+    echo "     (a full disk and a read-only folder need root and the right to mount: not tried)"
+fi
+echo "1 passed, 0 failed"
