@@ -4,7 +4,7 @@
 # keys, then with the menus that kelmar-import makes from a desktop's applications, and writes PNGs that match the screen exactly to docs/ and their list to the README's picture
 # block. A dialog whose window does not appear is left out and named.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 root=$(pwd)
 scripts/setup.sh || exit 1
 cmake --preset win64 >/dev/null && cmake --build --preset win64 --target kelmar deb_files || exit 1

@@ -37,6 +37,6 @@ sed -n -E 's/^(Try)?Exec=([^ ]+).*/\2/p' "$work"/applications/*.desktop | sort -
     ln -sf /bin/true "$work/bin/$program"
 done
 mkdir -p "$out"
-rm -rf "$out/applications" "$out/bin"
+rm -rf "${out:?}/applications" "${out:?}/bin"
 mv "$work/applications" "$work/bin" "$out/"
 echo "$out: $(find "$out/applications" -name '*.desktop' | wc -l) desktop entries of ${#packages[@]} packages"

@@ -44,7 +44,8 @@ explain_wait() {
             xwininfo -root -tree 2>/dev/null | grep -m1 -i "^ *$(printf '0x%x' "$id") " | sed 's/^ */    /'
         done
     } >&2
-    local shot=$SHOTS/gave-up-$(date +%s).png
+    local shot
+    shot=$SHOTS/gave-up-$(date +%s).png
     import -window root "$shot" 2>/dev/null && echo "  screenshot: $shot" >&2
 }
 
@@ -114,6 +115,18 @@ wait_exit() {
     done
     explain_wait "Kelmar to end, for $seconds s"
     return 1
+}
+
+# The rest of a first run once its thanks box BOX is up: the box answered, the bar, Ctrl+X, exit code 0,
+# and the default apps.dat in FOLDER, where Kelmar was started.
+finish_first_run() {  # BOX FOLDER
+    press "$1" Return
+    bar=$(wait_window Kelmar "$BAR_TEST") || fail "no bar at the top of the screen"
+    sleep 0.5
+    press "$bar" ctrl+x
+    wait_exit 20 || fail "Ctrl+X did not end Kelmar"
+    [ "$KELMAR_EXIT" = 0 ] || fail "exit code $KELMAR_EXIT"
+    [ "$(stat -c %s "$2/apps.dat" 2>/dev/null)" = 1008 ] || fail "no default apps.dat in $2"
 }
 
 # The screen as the user sees it.

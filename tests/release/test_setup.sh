@@ -56,7 +56,7 @@ for folder in "$WINEPREFIX"/drive_c/users/*; do [ "${folder##*/}" = Public ] || 
 dir=$profile/AppData/Local/Programs/Kelmar
 menu="$profile/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
 where=$(value InstallLocation)
-[ -n "$where" ] && [ "$(unix "$where")" -ef "$dir" ] || fail "installed in \"$where\", not in %LOCALAPPDATA%\\Programs\\Kelmar"
+{ [ -n "$where" ] && [ "$(unix "$where")" -ef "$dir" ]; } || fail "installed in \"$where\", not in %LOCALAPPDATA%\\Programs\\Kelmar"
 [ "$(listing "$dir")" = "KELMAR32.EXE LICENSE.TXT README.TXT Uninstall.exe " ] \
     || fail "the install folder holds: $(listing "$dir")"
 for file in KELMAR32.EXE README.TXT LICENSE.TXT; do
@@ -89,13 +89,7 @@ untouched=$(stat -c %y "$dir")
 win "$setup" /S && fail "an update went through while Kelmar could not end"
 [ "$(stat -c %y "$dir")" = "$untouched" ] || fail "an update that gave up wrote in the install folder: $(listing "$dir")"
 pass "an update gives up while Kelmar cannot end, and does not touch the install folder"
-press "$box" Return
-bar=$(wait_window Kelmar "$BAR_TEST") || fail "no bar at the top of the screen"
-sleep 0.5
-press "$bar" ctrl+x
-wait_exit 20 || fail "Exit did not end Kelmar"
-[ "$KELMAR_EXIT" = 0 ] || fail "exit code $KELMAR_EXIT"
-[ "$(stat -c %s "$dir/apps.dat" 2>/dev/null)" = 1008 ] || fail "no default apps.dat in the install folder"
+finish_first_run "$box" "$dir"
 pass "started as its shortcut starts it: thanks box, bar, Exit, apps.dat in the install folder"
 
 # An update while Kelmar runs with menus changed since its last save. The installed EXE stands for
@@ -116,7 +110,7 @@ wait_exit 20 || fail "the update did not end Kelmar"
 [ "$KELMAR_EXIT" = 0 ] || fail "Kelmar ended with exit code $KELMAR_EXIT"
 cmp -s "$work/changed.dat" "$dir/apps.dat" || fail "apps.dat is not the catalogue Kelmar saved as it ended"
 cmp -s "$build/KELMAR32.EXE" "$dir/KELMAR32.EXE" || fail "the update did not replace KELMAR32.EXE"
-[ -e "$menu/Kelmar.lnk" ] && [ ! -e "$menu/StartUp/Kelmar.lnk" ] || fail "the update did not keep the user's shortcuts"
+{ [ -e "$menu/Kelmar.lnk" ] && [ ! -e "$menu/StartUp/Kelmar.lnk" ]; } || fail "the update did not keep the user's shortcuts"
 pass "update while Kelmar runs: it ended and saved, apps.dat kept as saved, new EXE, no Startup shortcut again"
 
 # The silent uninstall that the entry offers. The uninstaller hands over to a copy of itself in the

@@ -7,8 +7,7 @@ zip=$(readlink -f "${1:?usage: $0 ZIP KELMAR32.EXE}")
 set -- "${2:?usage: $0 ZIP KELMAR32.EXE}"
 . "$(dirname "$0")/../e2e/lib.sh"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"; [ -n "$KELMAR_PID" ] && kill "$KELMAR_PID" 2>/dev/null' EXIT
+make_work
 unpacked=$work/unpacked
 python3 -m zipfile -e "$zip" "$unpacked" || fail "cannot unpack $zip"
 [ "$(cd "$unpacked" && find . -mindepth 1 -printf '%P\n' | sort | tr '\n' ' ')" = "KELMAR32.EXE LICENSE.TXT README.TXT " ] \
@@ -40,12 +39,6 @@ cp "$KELMAR_EXE" "$unpacked/KELMAR32.EXE"
 rm -f "$WINDOWS_DIR/kelmar.ini"
 launch_kelmar "$unpacked"
 box=$(wait_window Kelmar "$BOX_TEST") || fail "no thanks box on the first run"
-press "$box" Return
-bar=$(wait_window Kelmar "$BAR_TEST") || fail "no bar at the top of the screen"
-sleep 0.5
-press "$bar" ctrl+x
-wait_exit 20 || fail "Ctrl+X did not end Kelmar"
-[ "$KELMAR_EXIT" = 0 ] || fail "exit code $KELMAR_EXIT"
-[ "$(stat -c %s "$unpacked/apps.dat" 2>/dev/null)" = 1008 ] || fail "no default apps.dat in the unpacked folder"
+finish_first_run "$box" "$unpacked"
 pass "run from the unpacked folder: thanks box, bar, Ctrl+X, exit code 0, apps.dat beside the EXE"
 echo "1 passed, 0 failed"
