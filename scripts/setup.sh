@@ -14,7 +14,7 @@ packages=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 case ${1:-} in
     --tests)
         packages+=(python3 make git procps g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine
-                   clang-14 libclang-rt-14-dev libbenchmark-dev python3-xlib lintian desktop-file-utils nsis) ;;
+                   clang libclang-rt-dev libbenchmark-dev python3-xlib lintian desktop-file-utils nsis) ;;
     "") ;;
     *) echo "usage: $0 [--tests]" >&2; exit 1 ;;
 esac

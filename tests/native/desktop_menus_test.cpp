@@ -93,6 +93,15 @@ TEST(DesktopMenus, KeysNameTheIdWhereItFitsAndHashItWhereNot) {
     EXPECT_TRUE(IsShortKey(spaced));
 }
 
+TEST(DesktopMenus, WinePathsGoThroughDriveZInTheCodePage) {
+    AnsiEncoder western(1252);
+    AnsiEncoder cyrillic(1251);
+    EXPECT_EQ(WinePath("/usr/lib/kelmar/start-app", western), "Z:\\usr\\lib\\kelmar\\start-app");
+    EXPECT_EQ(WinePath("/home/\xd0\x98/x y", cyrillic), "Z:\\home\\\xc8\\x y");  // U+0418 is 0xC8 in 1251
+    EXPECT_EQ(WinePath("/home/\xd0\x98/x", western), "");  // no form in 1252: never a wrong name
+    EXPECT_EQ(WinePath("usr/bin/x", western), "");
+}
+
 TEST(DesktopMenus, CatalogueHasMenusInOrderAppsSortedAndStartAppWithKeys) {
     const std::vector<DesktopApp> apps = {
         {"zed.desktop", "zed", "zed", "Utility;"},

@@ -86,7 +86,9 @@ import sys
 h = 2166136261
 for c in sys.argv[1].encode(): h = ((h ^ c) * 16777619) % 2**32
 print("%s~%08x" % (sys.argv[1][:20], h))' "$long_id.desktop")
+# start-app by the name Wine 8 and Wine 10 both start: through drive Z:, with backslashes.
 start_app=$tree/pkg/usr/lib/kelmar/start-app
+start_app=Z:${start_app//\//\\}
 expected() {  # the rules' menus, less the apps named
     printf '%s\n' "&Internet | &Web Browser | $start_app |  | web" \
         "&Office | &Long Editor | $start_app |  | $long_key" \

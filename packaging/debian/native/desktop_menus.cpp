@@ -191,6 +191,14 @@ std::string MakeLabel(const std::vector<std::string>& chars, size_t fieldSize, s
     return label;
 }
 
+std::string WinePath(const std::string& unixPath, const AnsiEncoder& encoder) {
+    std::vector<std::string> chars;
+    if (unixPath.empty() || unixPath[0] != '/' || !encoder.Encode(unixPath, chars)) return std::string();
+    std::string path = "Z:";
+    for (const std::string& c : chars) path += c == "/" ? "\\" : c;
+    return path;
+}
+
 std::string AppKey(const std::string& id) {
     std::string stem = id;
     const size_t suffix = stem.rfind(".desktop");
