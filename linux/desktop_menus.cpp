@@ -1,5 +1,5 @@
 // The imported catalogue's menus, labels and keys.
-#include "packaging/debian/native/desktop_menus.h"
+#include "linux/desktop_menus.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -20,8 +20,8 @@
 
 #include "catalogue/catalogue_file.h"
 #include "core/host.h"
-#include "packaging/debian/native/data_lock.h"
-#include "packaging/debian/native/desktop_menus.h"
+#include "linux/data_lock.h"
+#include "linux/desktop_menus.h"
 
 extern bool gHostWarned;
 
