@@ -48,7 +48,9 @@ name=$(basename "$deb")
 for needed in wine64 wine64-preloader; do
     field Depends | grep -qE "(^|[ ,|])$needed(\$|[ ,(])" || fail "Depends lacks $needed: $(field Depends)"
 done
-field Depends | grep -qE '(^|[ ,|])libglib2\.0-0 \(>= ' || fail "Depends has no versioned libglib2.0-0: $(field Depends)"
+# GLib's library is libglib2.0-0 where built on Debian 12 and libglib2.0-0t64 (which provides the old
+# name) from Debian 13 on; either way with the version the programs were built against.
+field Depends | grep -qE '(^|[ ,|])libglib2\.0-0(t64)? \(>= ' || fail "Depends has no versioned libglib2.0-0: $(field Depends)"
 [[ $(field Recommends) == *fonts-wine* ]] || fail "Recommends: $(field Recommends)"
 [[ $(field Maintainer) == *@example.org\> ]] || fail "Maintainer: $(field Maintainer)"
 for needed in Section Priority Installed-Size; do [ -n "$(field "$needed")" ] || fail "no $needed"; done
