@@ -105,6 +105,9 @@ box=$(wait_window Kelmar "$BOX_TEST" 300) || fail "no thanks box on the first ru
 grep -q '^Setting up Wine for Kelmar (first run only)' "$tree/out" || fail "the first run did not say it sets Wine up"
 press "$box" Return
 bar=$(wait_window Kelmar "$BAR_TEST") || fail "no bar on the first run"
+# Wine draws the bar's frame: asked of the window manager as a border-only frame, GNOME's hid the bar.
+decorations=$(xprop -id "$bar" _MOTIF_WM_HINTS | awk -F', ' '{print $3}')
+[ "$decorations" = 0x0 ] || fail "the bar asks the window manager for frame decorations: $(xprop -id "$bar" _MOTIF_WM_HINTS)"
 screenshot launcher-bar
 end_kelmar "first run"
 [ "$(stat -c %s "$data/kelmar/apps.dat" 2>/dev/null)" = 1008 ] || fail "no default apps.dat in $data/kelmar"
@@ -113,7 +116,7 @@ left=$(find "$data/kelmar" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | paste
 [ "$left" = "apps.dat kelmar.lock wineprefix" ] || fail "the data folder holds: $left"
 [ ! -e "$home/.wine" ] || fail "\$HOME/.wine was made"
 grep -q '^No applications in the desktop' "$tree/out" || fail "the first run did not say it found no applications"
-pass "first run: says it sets Wine up, finds no desktop applications, thanks box, sample menus, Ctrl+X, exit code 0, apps.dat"
+pass "first run: says it sets Wine up, finds no desktop applications, thanks box, sample menus, a bar that draws its own frame, Ctrl+X, exit code 0, apps.dat"
 
 
 # The second run must read the menus from there: rename the first menu and look for it after the save.
