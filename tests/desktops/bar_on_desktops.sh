@@ -23,7 +23,7 @@ program_of() {
 }
 packages_of() {
     case $1 in
-        gnome) echo gnome-shell xwayland ;; mutter) echo mutter xwayland ;; mutter-x11) echo mutter xvfb ;;
+        gnome) echo gnome-shell xwayland python3-gi gir1.2-glib-2.0 ;; mutter) echo mutter xwayland ;; mutter-x11) echo mutter xvfb ;;
         kwin) echo kwin-wayland xwayland ;; xfwm4) echo xfwm4 xvfb ;; labwc) echo labwc xwayland ;;
         sway) echo sway xwayland ;;
     esac
@@ -91,7 +91,7 @@ PYTHON
 }
 
 inside() {  # DESKTOP RESULT-FILE
-    local name=$1 result=$2 home pid status bar box menu geo x y w h state notes= how try
+    local name=$1 result=$2 home pid status bar box menu geo x y w h state notes='' how try
     say() { echo "$name: $*" >>"$result"; }
     screen_w=$(xwininfo -root | awk '/^ *Width/{print $2}')
     home=$(mktemp -d)
@@ -173,7 +173,8 @@ start_xvfb() {
     Xvfb -displayfd 3 -screen 0 "${W}x${H}x24" -nolisten tcp 3>"$fd" >/dev/null 2>&1 &
     xvfb_pid=$!
     wait_for 30 sh -c "[ -s '$fd' ] && head -n1 '$fd'" >/dev/null || return 1
-    export DISPLAY=:$(head -n1 "$fd")
+    DISPLAY=:$(head -n1 "$fd")
+    export DISPLAY
     rm -f "$fd"
     wait_for 30 sh -c 'xdpyinfo >/dev/null 2>&1 && echo up' >/dev/null
 }
@@ -193,7 +194,9 @@ run_desktop() {  # DESKTOP
                 --wayland-display "kelmar-$$" -- $run >"$log" 2>&1 ;;
         gnome)
             # gnome-shell starts no command of its own: its log names the X display it opened.
-            # Without logind (a chroot) gnome-shell needs /run/systemd/seats absent, and a system bus.
+            # Without logind (a chroot) gnome-shell needs a system bus, and no empty /run/systemd/seats,
+            # which would make it wait for logind's seats.
+            rmdir /run/systemd/seats 2>/dev/null
             dbus-send --system --dest=org.freedesktop.DBus / org.freedesktop.DBus.GetId 2>/dev/null \
                 || { rm -f /run/dbus/system_bus_socket /run/dbus/pid; mkdir -p /run/dbus; sysbus=$(dbus-daemon --system --fork --print-pid); }
             dbus-run-session -- sh -c 'echo "bus $DBUS_SESSION_BUS_ADDRESS"; echo "shell $$"
@@ -202,7 +205,7 @@ run_desktop() {  # DESKTOP
             pid=$!
             if wait_for $((limit * 2)) sh -c "grep -m1 'GNOME Shell started' '$log' || kill -0 $pid 2>/dev/null || echo ended" >/dev/null \
                     && kill -0 "$pid" 2>/dev/null; then
-                XAUTHORITY=$(ls "$XDG_RUNTIME_DIR"/.mutter-Xwaylandauth.* 2>/dev/null | head -n1) \
+                XAUTHORITY=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name '.mutter-Xwaylandauth.*' | head -n1) \
                 DISPLAY=$(grep -m1 -o 'Using public X11 display :[0-9]*' "$log" | grep -o ':[0-9]*') \
                     WAYLAND_DISPLAY=kelmar-$$ DBUS_SESSION_BUS_ADDRESS=$(grep -m1 '^bus ' "$log" | cut -c5-) $run
             fi
