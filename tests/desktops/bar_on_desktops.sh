@@ -3,7 +3,8 @@
 # desktops, each started headless on a small virtual screen, checked from the X side as a user would see
 # it: on the first run the thanks box comes and takes Return; the bar's window is viewable, at the top
 # edge (at most a top panel's height down), across the whole width, and still viewable after a clock
-# tick; F10 and Down open its first menu; x in that menu (Exit Kelmar) ends kelmar with exit code 0.
+# tick; F10 and Down open its first menu, Escape closes it, Alt and the first menu's letter open that
+# one; x in the first menu (Exit Kelmar) ends kelmar with exit code 0.
 # Not part of the CI suite: it needs the compositors installed, and --install puts them in (as root, on
 # a Debian 13 machine or chroot, e.g. through SUITE=trixie ../shared/tools/newcomer-check.sh).
 #
@@ -55,15 +56,16 @@ wait_for() {
 }
 bar_window() { local id; for id in $(kelmar_windows); do read -r _ _ w _ _ <<<"$(geometry "$id")"; [ "$w" -ge $((screen_w / 2)) ] && echo "$id"; done; }
 box_window() { local id; for id in $(kelmar_windows); do read -r _ _ w _ _ <<<"$(geometry "$id")"; [ "$w" -lt $((screen_w / 2)) ] && echo "$id"; done; }
-# A popup menu: a viewable window of the EXE, other than the bar, taller than the bar.
+# A popup menu: a viewable window of the EXE other than the bar, at least one item high, narrower than half the screen.
 menu_window() {
     local id
     for id in $(xdotool search --onlyvisible --classname '^kelmar32\.exe$' 2>/dev/null); do
         [ "$id" = "$bar" ] && continue
         read -r _ _ w h _ <<<"$(geometry "$id")"
-        [ "$h" -gt 40 ] && [ "$w" -gt 40 ] && [ "$w" -lt $((screen_w / 2)) ] && echo "$id"
+        [ "$h" -ge 16 ] && [ "$w" -gt 40 ] && [ "$w" -lt $((screen_w / 2)) ] && echo "$id"
     done
 }
+menu_gone() { menu_window | grep -q . || echo gone; }
 focus() { xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus --sync "$1" >/dev/null 2>&1; sleep 0.5; }
 
 # The whole screen, top bar and all, as gnome-shell sees it; it takes requests only from its screenshot tool.
@@ -91,7 +93,7 @@ PYTHON
 }
 
 inside() {  # DESKTOP RESULT-FILE
-    local name=$1 result=$2 home pid status bar box menu geo x y w h state notes='' how try
+    local name=$1 result=$2 home pid status bar box menu geo x y w h state notes='' how try letter
     say() { echo "$name: $*" >>"$result"; }
     screen_w=$(xwininfo -root | awk '/^ *Width/{print $2}')
     home=$(mktemp -d)
@@ -134,6 +136,20 @@ inside() {  # DESKTOP RESULT-FILE
         menu=$(wait_for 10 menu_window) && { how=$try; break; }
     done
     [ "$how" = F10 ] || notes+=" menu by ${how:-nothing};"
+    # Alt and the first menu's underlined letter (its name in apps.dat begins with & and that letter).
+    letter=$(head -c 2 "$home/.local/share/kelmar/apps.dat" | sed -n 's/^&\(.\)$/\1/p' | tr '[:upper:]' '[:lower:]')
+    if [ "$how" = F10 ] && [ -n "$letter" ]; then
+        xdotool key Escape Escape
+        wait_for 10 menu_gone >/dev/null || notes+=" the menu stayed open after Escape;"
+        focus "$bar"
+        xdotool key "alt+$letter"
+        wait_for 10 menu_window >/dev/null || notes+=" no menu from Alt+$letter;"
+        xdotool key Escape Escape
+        sleep 1
+        focus "$bar"
+        xdotool key F10 Down
+        menu=$(wait_for 10 menu_window) || notes+=" no menu from F10 a second time;"
+    fi
     if [ -n "$how" ]; then
         # A rootless XWayland has no picture of its root window: then the bar and the menu, each alone.
         mkdir -p "$SHOTS"
@@ -157,7 +173,7 @@ inside() {  # DESKTOP RESULT-FILE
     done
     [ "$status" = 0 ] || { notes+=" exit: $status;"; kill "$pid" 2>/dev/null; }
     if [ -z "$notes" ]; then
-        say "PASS bar $geo, stays viewable, menu by F10, Exit gives 0"
+        say "PASS bar $geo, stays viewable, menus by F10 and Alt+${letter:-?}, Exit gives 0"
     else
         say "FAIL bar $geo:$notes"
     fi
