@@ -198,6 +198,7 @@ wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'windo
 
 run_desktop() {  # DESKTOP
     local name=$1 result pid wm log run
+    command -v "$(program_of "$name")" >/dev/null || { echo "$name: FAIL $(program_of "$name") is not installed"; return 1; }
     result=$(mktemp) log=$(mktemp)
     run="$0 --inside $name $result"
     export XDG_RUNTIME_DIR
