@@ -75,7 +75,7 @@ Var Kept        ; the uninstaller's last words: what stays, and where
 !define MUI_COMPONENTSPAGE_TEXT_TOP "Kelmar always gets a shortcut in your Start menu. It can also start each time you log on to Windows."
 !define MUI_COMPONENTSPAGE_TEXT_COMPLIST "Shortcuts:"
 !insertmacro MUI_PAGE_COMPONENTS
-; Here and in the uninstaller, the page after a stop says why.
+; The page after a stop says why.
 !define MUI_INSTFILESPAGE_ABORTHEADER_SUBTEXT "$Why"
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "$Finish"
@@ -95,6 +95,9 @@ Var Kept        ; the uninstaller's last words: what stays, and where
 ; open and says where the menus are kept.
 !define MUI_UNFINISHPAGE_NOAUTOCLOSE
 !define MUI_INSTFILESPAGE_FINISHHEADER_SUBTEXT "$Kept"
+!ifndef MUI_INSTFILESPAGE_ABORTHEADER_SUBTEXT  ; NSIS 3.08's MUI keeps the setup's; later ones may not
+  !define MUI_INSTFILESPAGE_ABORTHEADER_SUBTEXT "$Why"
+!endif
 !insertmacro MUI_UNPAGE_INSTFILES
 
 !insertmacro MUI_LANGUAGE "English"
@@ -149,10 +152,11 @@ Function ${un}AskEachBar
 FunctionEnd
 
 ; Finds the boxes that our Kelmar shows (a message, User Menus, Options...): such a box keeps it from
-; ending until the user answers it. Each is brought in front of the setup once, and $Blocker becomes
-; the title of one of them, or empty when there is none.
+; ending until the user answers it. Each is brought in front of the setup once ($R9 is then 1), and
+; $Blocker becomes the title of one of them, or empty when there is none.
 Function ${un}ShowBoxes
   StrCpy $Blocker ""
+  StrCpy $R9 0
   StrCpy $R1 0
   ${Do}
     FindWindow $R0 "#32770" "" 0 $R1
@@ -169,7 +173,7 @@ Function ${un}ShowBoxes
         ${${find}} $R2 $Shown " $R0 "
         ${If} $R2 == ""
           StrCpy $Shown "$Shown$R0 "
-          DetailPrint 'Kelmar waits for your answer in its window "$Blocker".'
+          StrCpy $R9 1
           System::Call 'user32::SetForegroundWindow(p R0)'
         ${EndIf}
       ${EndIf}
@@ -201,13 +205,14 @@ Function ${un}ExeRuns
   ${EndIf}
 FunctionEnd
 
-; Ends the installed Kelmar, waiting up to ten seconds, and says what it waits for. When Kelmar has
-; not ended, the user may answer it and retry, or cancel: then the error flag is set, $Why says why,
-; and nothing has been changed.
+; Ends the installed Kelmar and says what it waits for: ten seconds, or half a minute for the user
+; to answer a box of Kelmar's. When Kelmar has not ended, the user may answer it and retry (its box
+; comes to the front again), or cancel: then the error flag is set, $Why says why, and nothing has
+; been changed.
 Function ${un}EndKelmar
   StrCpy $Asked " "
-  StrCpy $Shown " "
   retry:
+  StrCpy $Shown " "
   StrCpy $R4 0
   ${Do}
     Call ${un}AskEachBar
@@ -222,8 +227,16 @@ Function ${un}EndKelmar
     ${If} $R4 = 0
       DetailPrint "Closing Kelmar..."
     ${EndIf}
+    ${If} $R9 = 1
+      DetailPrint 'Closing Kelmar: please answer its window "$Blocker" first.'
+    ${EndIf}
+    StrCpy $R5 40
+    ${If} $Blocker != ""
+    ${AndIfNot} ${Silent}
+      StrCpy $R5 120
+    ${EndIf}
     IntOp $R4 $R4 + 1
-    ${If} $R4 > 40
+    ${If} $R4 > $R5
       ${Break}
     ${EndIf}
     Sleep 250
