@@ -719,12 +719,14 @@ Function .onInit
     StrCpy $R9 $OldDir
   ${Else}
     ; The per-user programs folder. Windows before 7 does not name one, so it is made where Windows 7
-    ; puts it.
+    ; puts it; a Windows without per-user application data is offered Program Files.
     GetKnownFolderPath $R9 ${FOLDERID_UserProgramFiles}
     ${If} $R9 != ""
       StrCpy $R9 "$R9\Kelmar"
-    ${Else}
+    ${ElseIf} $LOCALAPPDATA != ""
       StrCpy $R9 "$LOCALAPPDATA\Programs\Kelmar"
+    ${Else}
+      StrCpy $R9 "$PROGRAMFILES\Kelmar"
     ${EndIf}
   ${EndIf}
   StrCpy $1 $R9

@@ -117,19 +117,20 @@ pass "started as its shortcut starts it: thanks box, bar, Exit, apps.dat in the 
 
 # An update while Kelmar runs with menus changed since its last save. The installed EXE stands for
 # an older build, and the user has taken Kelmar out of the Startup folder. A portable copy runs from
-# a folder of its own, started first so that drive.exe finds the installed one's bar as the second.
+# a folder of its own, started last so that its bar is the first that the setup finds.
 printf 'an older build' >>"$dir/KELMAR32.EXE"
 rm "$menu/StartUp/Kelmar.lnk"
 cp "$dir/apps.dat" "$work/before.dat"
+KELMAR_EXE=$dir/KELMAR32.EXE launch_kelmar "$dir"
+wait_window Kelmar "$BAR_TEST" >/dev/null || fail "no bar for the update"
 mkdir "$work/portable"
 cp "$build/KELMAR32.EXE" "$work/portable/"
 (cd "$work/portable" && exec "$E2E_ROOT/scripts/wine-run" KELMAR32.EXE) &
 portable=$!
-wait_window Kelmar "$BAR_TEST" >/dev/null || fail "no bar for the portable copy"
-KELMAR_EXE=$dir/KELMAR32.EXE launch_kelmar "$dir"
-for _ in $(seq 100); do [ "$(xdotool search --onlyvisible --name '^Kelmar$' | wc -l)" -ge 2 ] && break; sleep 0.2; done
-wait_window Kelmar "$BAR_TEST" >/dev/null || fail "no bar for the update"
-win "$build/drive.exe" add-menu 2 Updated || fail "could not add a menu"
+bars() { xdotool search --onlyvisible --name '^Kelmar$' | wc -l; }
+for _ in $(seq 100); do [ "$(bars)" -ge 2 ] && break; sleep 0.2; done
+[ "$(bars)" = 2 ] || fail "no bar for the portable copy"
+win "$build/drive.exe" add-menu 1 Updated || fail "could not add a menu"
 # User Menus closes while the bar is made anew, a moment before the save.
 for _ in $(seq 100); do grep -q Updated "$dir/apps.dat" && break; sleep 0.1; done
 grep -q Updated "$dir/apps.dat" || fail "the new menu was not saved"
@@ -142,14 +143,16 @@ cmp -s "$work/changed.dat" "$dir/apps.dat" || fail "apps.dat is not the catalogu
 cmp -s "$build/KELMAR32.EXE" "$dir/KELMAR32.EXE" || fail "the update did not replace KELMAR32.EXE"
 { [ -e "$menu/Kelmar.lnk" ] && [ ! -e "$menu/StartUp/Kelmar.lnk" ]; } || fail "the update did not keep the user's shortcuts"
 pass "update while Kelmar runs: it ended and saved, apps.dat kept as saved, new EXE, no Startup shortcut again"
-# Only the installed Kelmar was closed, and the update started it again in its folder.
-kill -0 "$portable" 2>/dev/null || fail "the update ended the portable copy too"
-for _ in $(seq 100); do [ "$(xdotool search --onlyvisible --name '^Kelmar$' | wc -l)" -ge 2 ] && break; sleep 0.2; done
+# Only the installed Kelmar was closed, and the update started it again in its folder. (A process
+# that has ended stays a zombie until the shell waits for it.)
+grep -q '^State:[[:space:]]*[^Z]' "/proc/$portable/status" 2>/dev/null || fail "the update ended the portable copy too"
+for _ in $(seq 100); do [ "$(bars)" -ge 2 ] && break; sleep 0.2; done
 kelmar_prefix_programs 'Programs.Kelmar.KELMAR32' | grep -q . || fail "the update did not start Kelmar again"
-[ "$(xdotool search --onlyvisible --name '^Kelmar$' | wc -l)" = 2 ] || fail "the restarted Kelmar shows no bar"
+[ "$(bars)" = 2 ] || fail "the restarted Kelmar shows no bar"
 pass "the update left the portable copy running and started the installed Kelmar again"
+# drive.exe counts the copies in the order they started: the portable one, then the restarted one.
 { win "$build/drive.exe" exit 2 && win "$build/drive.exe" exit 1; } || fail "could not end both copies"
-for _ in $(seq 100); do kill -0 "$portable" 2>/dev/null || break; sleep 0.2; done
+wait "$portable"
 wait_gone Kelmar || fail "the copies of Kelmar did not end"
 
 # Folders given with /D=: one that cannot be refused with exit code 2 and nothing made; one written
