@@ -486,6 +486,8 @@ Function LeaveFolderPage
     MessageBox MB_OK|MB_ICONEXCLAMATION "$R8 cannot be Kelmar's folder: $Why"
     Abort
   ${EndIf}
+  ; The page hands its text to $INSTDIR once more after this function: it shows the whole form.
+  SendMessage $mui.DirectoryPage.Directory ${WM_SETTEXT} 0 "STR:$R9"
   StrCpy $INSTDIR $R9
   Call CheckFolder
   ${If} ${Errors}
