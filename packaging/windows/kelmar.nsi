@@ -820,7 +820,7 @@ Section "-un.Folder"
     StrCpy $0 "$0 LICENSE.TXT"
   ${EndIf}
   ${If} $0 != ""
-    StrCpy $Kept "Kelmar is no longer installed, but$0 could not be removed from $INSTDIR: another program may have it open. Delete it by hand."
+    StrCpy $Kept "Kelmar is no longer installed, but these files could not be removed from $INSTDIR:$0. Another program may have them open; delete them by hand."
     SetErrorLevel 2
   ${EndIf}
   DetailPrint $Kept
