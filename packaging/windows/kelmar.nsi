@@ -684,13 +684,15 @@ Function SetTexts
   ${If} $OldDir == ""
     StrCpy $Welcome "Setup will install Kelmar ${VERSION}, a thin bar of application menus across the top of the screen.$\r$\n$\r$\nKelmar is installed for your user account only, so you do not need to be an administrator."
   ${ElseIf} $OldDir != $INSTDIR
-    StrCpy $Welcome "Kelmar $OldVersion is installed in $OldDir. Setup will move it to $INSTDIR and install version ${VERSION} there.$\r$\n$\r$\nYour menus come along, unless the new folder has its own. The old folder's program files and shortcuts are removed."
+    StrCpy $Welcome "Kelmar is installed in $OldDir. Setup will move it to $INSTDIR and install version ${VERSION} there.$\r$\n$\r$\nYour menus come along, unless the new folder has its own. The old folder's program files and shortcuts are removed."
     StrCpy $Finish "Kelmar has moved to $INSTDIR, and you can find it in your Start menu.$\r$\n$\r$\nIt keeps your menus in apps.dat in that folder."
   ${Else}
     ${If} $OldVersion == "${VERSION}"
       StrCpy $Welcome "Kelmar ${VERSION} is already installed in $OldDir. Setup will repair it: it installs its program files, shortcuts and entry under Apps and features again."
-    ${Else}
+    ${ElseIf} $OldVersion != ""
       StrCpy $Welcome "Setup will update Kelmar in $OldDir from version $OldVersion to version ${VERSION}."
+    ${Else}
+      StrCpy $Welcome "Setup will update Kelmar in $OldDir to version ${VERSION}."
     ${EndIf}
     StrCpy $Welcome "$Welcome$\r$\n$\r$\nYour menus and options are kept. If Kelmar is running, Setup asks it to close first, so that it saves your menus, and starts it again afterwards."
   ${EndIf}
