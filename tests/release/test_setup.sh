@@ -6,9 +6,9 @@
 # while it runs with changed menus and a portable copy runs elsewhere; folders given with /D= made
 # whole or refused; a move to another folder with the menus; a silent uninstall that keeps the menus,
 # and one after the folder was deleted; and, where the test may mount, a full disk and a read-only
-# folder. 64-bit Wine runs
-# no i686 code, so the setup run here is the same script built with NSIS's x86_64 stub around the
-# x86_64 EXE; of the shipped one this checks what differs: 32-bit, and no administrator asked for.
+# folder. 64-bit Wine runs no i686 code, so the setup run here is the same script built with NSIS's
+# x86_64 stub around the x86_64 EXE; of the shipped one this checks what differs: 32-bit, Unicode as
+# well, and no administrator asked for.
 # (tests/smoke/i686_smoke.sh installs the shipped one under 32-bit Wine.)
 # Usage: test_setup.sh Kelmar-VERSION-setup-amd64-test.exe Kelmar-VERSION-setup.exe
 setup=$(readlink -f "${1:?usage: $0 SETUP-AMD64-TEST SETUP}")
