@@ -67,8 +67,10 @@ for path, machine in ((sys.argv[1], 0x14c), (sys.argv[2], 0x8664)):
     # A Unicode setup calls Windows' wide functions; an ANSI one loses names outside the code page.
     if b'MessageBoxIndirectW' not in data or b'MessageBoxIndirectA' in data:
         sys.exit('%s is not a Unicode setup' % path)
+if len(open(sys.argv[1], 'rb').read()) >= 160 * 1024:
+    sys.exit('the shipped setup is 160 KiB or more')
 PY
-pass "the shipped setup is 32-bit; both are Unicode setups, and neither asks for an administrator"
+pass "the shipped setup is 32-bit and under 160 KiB; both are Unicode setups; neither asks for an administrator"
 
 # A silent install with the defaults.
 win "$setup" /S || fail "the silent install ended with exit code $?"
