@@ -149,7 +149,12 @@ pass "update while Kelmar runs: it ended and saved, apps.dat kept as saved, new 
 # that has ended stays a zombie until the shell waits for it.)
 grep -q '^State:[[:space:]]*[^Z]' "/proc/$portable/status" 2>/dev/null || fail "the update ended the portable copy too"
 for _ in $(seq 100); do [ "$(bars)" -ge 2 ] && break; sleep 0.2; done
-kelmar_prefix_programs 'Programs.Kelmar.KELMAR32' | grep -q . || fail "the update did not start Kelmar again"
+# The restarted one, found among this prefix's processes by its command line.
+restarted=
+for pid in $(pgrep -f 'Programs.Kelmar.KELMAR32'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && restarted=$pid
+done
+[ -n "$restarted" ] || fail "the update did not start Kelmar again"
 [ "$(bars)" = 2 ] || fail "the restarted Kelmar shows no bar"
 pass "the update left the portable copy running and started the installed Kelmar again"
 # drive.exe counts the copies in the order they started: the portable one, then the restarted one.
