@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what Kelmar needs on Debian 12, when something is missing: what building it, its Debian
+# Installs what Kelmar needs on Debian 12 or 13, when something is missing: what building it, its Debian
 # package and running it take; with --tests, also what the tests, the benchmarks and the release
 # (NSIS for the Windows setup) take.
 set -euo pipefail
@@ -14,7 +14,7 @@ packages=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 case ${1:-} in
     --tests)
         packages+=(python3 make git procps g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine
-                   clang-14 libclang-rt-14-dev libbenchmark-dev python3-xlib lintian desktop-file-utils nsis) ;;
+                   clang libclang-rt-dev libbenchmark-dev python3-xlib lintian desktop-file-utils nsis) ;;
     "") ;;
     *) echo "usage: $0 [--tests]" >&2; exit 1 ;;
 esac

@@ -43,14 +43,15 @@ foreach(size 16 32 48)
     install(FILES ${png} DESTINATION share/icons/hicolor/${size}x${size}/apps)
 endforeach()
 
-# The Linux programs (kelmar-import, start-app, kelmar-run) with the host compiler: a project of their own,
-# since this build's compiler is MinGW's; built hardened and without the native preset's sanitizers.
+# The Linux programs (kelmar-import, start-app, kelmar-run, in linux/) with the host compiler: this same
+# source tree configured once more for the host, since this build's compiler is MinGW's; built hardened
+# and without the native preset's sanitizers.
 include(ExternalProject)
-set(native ${CMAKE_BINARY_DIR}/native)
+set(native ${CMAKE_BINARY_DIR}/linux)  # a new folder: an older build tree has another project in "native"
 ExternalProject_Add(kelmar_native
-    SOURCE_DIR ${src}/native
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${native}
-    CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DKELMAR_ROOT=${CMAKE_SOURCE_DIR}
+    CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DKELMAR_LINUX_PROGRAMS_ONLY=ON
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
     BUILD_BYPRODUCTS ${native}/kelmar-import ${native}/start-app ${native}/kelmar-run)

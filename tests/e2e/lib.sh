@@ -84,6 +84,22 @@ wait_gone() {
     return 1
 }
 
+# Waits up to SECONDS until COMMAND succeeds: for a file's final content, since a window can go
+# before the program has finished writing; when it gives up, says what it waited for.
+wait_until() {  # SECONDS WHAT COMMAND...
+    local seconds=$1 what=$2
+    shift 2
+    for _ in $(seq $((seconds * 10))); do
+        "$@" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    explain_wait "$what, for $seconds s"
+    return 1
+}
+
+# True when FILE has exactly SIZE bytes.
+has_size() { [ "$(stat -c %s "$1" 2>/dev/null)" = "$2" ]; }
+
 # A wait limit in proportion to a duration this run measured (a prefix's set-up under emulation, say),
 # so that a slower machine gets more time and a hung program still fails in bounded time:
 # scaled_limit MEASURED PERCENT FLOOR CEILING prints seconds.

@@ -46,7 +46,8 @@ pass "Menu Setup and Application Setup open from the New buttons"
 
 press "$editor" Return
 wait_gone "User Menus" || fail "Enter did not close User Menus"
-[ -s "$work/apps.dat" ] || fail "OK did not save apps.dat"
+# &Apps with three apps (48 + 3 x 228), &Games with two (48 + 2 x 228), then Tools without apps.
+wait_until 20 "apps.dat saved with the new menu and app" has_size "$work/apps.dat" 1284 || fail "OK did not save apps.dat"
 bar=$(wait_window Kelmar "$BAR_TEST") || fail "no bar after OK"
 pass "OK closes User Menus, rebuilds the bar and saves apps.dat"
 screenshot editor-bar-after-ok
@@ -55,7 +56,6 @@ press "$bar" ctrl+x
 wait_exit 20 || fail "Ctrl+X did not end Kelmar"
 [ "$KELMAR_EXIT" = 0 ] || fail "exit code $KELMAR_EXIT"
 
-# &Apps with three apps (48 + 3 x 228), &Games with two (48 + 2 x 228), then Tools without apps.
 size=$(stat -c %s "$work/apps.dat")
 [ "$size" = 1284 ] || fail "apps.dat has $size bytes, not 1284"
 [ "$(tail -c +505 "$work/apps.dat" | head -c 11)" = notepad.exe ] || fail "the new app's path is not in &Apps"

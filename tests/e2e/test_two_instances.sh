@@ -37,10 +37,11 @@ for _ in $(seq 100); do [ "$(xdotool search --onlyvisible --name '^Kelmar$' | wc
 [ "$(xdotool search --onlyvisible --name '^Kelmar$' | wc -l)" -ge 2 ] || fail "no bar for the second copy"
 pass "two copies run side by side on one apps.dat"
 
+menus_are() { [ "$(menus)" = "$1" ]; }
 drive add-menu 1 Alpha
-[ "$(menus)" = "&Apps &Games Alpha" ] || fail "after the first copy's OK: $(menus)"
+wait_until 20 "the first copy's save" menus_are "&Apps &Games Alpha" || fail "after the first copy's OK: $(menus)"
 drive add-menu 2 Beta
-[ "$(menus)" = "&Apps &Games Beta" ] || fail "after the second copy's OK: $(menus)"
+wait_until 20 "the second copy's save" menus_are "&Apps &Games Beta" || fail "after the second copy's OK: $(menus)"
 pass "each OK replaced the file whole with that copy's catalogue"
 
 drive exit 1

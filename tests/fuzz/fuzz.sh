@@ -7,7 +7,7 @@ seconds=${1:-60}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$root/build/fuzz
 mkdir -p "$out/corpus"
-clang=$(command -v clang++-14 || command -v clang++) || { echo "clang++ is missing (apt-get install clang-14 libclang-rt-14-dev)"; exit 1; }
+clang=$(command -v clang++) || { echo "clang++ is missing (apt-get install clang libclang-rt-dev)"; exit 1; }
 "$clang" -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root" \
     "$root/tests/fuzz/catalogue_fuzz.cpp" "$root/catalogue/catalogue_file.cpp" "$root/catalogue/records.cpp" \
     "$root/core/text.cpp" -o "$out/catalogue_fuzz"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "packaging/debian/native/desktop_menus.h"
-#include "packaging/debian/native/session_env.h"
+#include "linux/desktop_menus.h"
+#include "linux/session_env.h"
 
 namespace {
 
@@ -91,6 +91,15 @@ TEST(DesktopMenus, KeysNameTheIdWhereItFitsAndHashItWhereNot) {
     const std::string spaced = AppKey("my \"app\".desktop");
     EXPECT_EQ(spaced.substr(0, 9), "my__app_~");
     EXPECT_TRUE(IsShortKey(spaced));
+}
+
+TEST(DesktopMenus, WinePathsGoThroughDriveZInTheCodePage) {
+    AnsiEncoder western(1252);
+    AnsiEncoder cyrillic(1251);
+    EXPECT_EQ(WinePath("/usr/lib/kelmar/start-app", western), "Z:\\usr\\lib\\kelmar\\start-app");
+    EXPECT_EQ(WinePath("/home/\xd0\x98/x y", cyrillic), "Z:\\home\\\xc8\\x y");  // U+0418 is 0xC8 in 1251
+    EXPECT_EQ(WinePath("/home/\xd0\x98/x", western), "");  // no form in 1252: never a wrong name
+    EXPECT_EQ(WinePath("usr/bin/x", western), "");
 }
 
 TEST(DesktopMenus, CatalogueHasMenusInOrderAppsSortedAndStartAppWithKeys) {

@@ -1,6 +1,7 @@
 // A test helper that works a running Kelmar's windows from outside, the way assistive tools do, so
 // that several copies can be driven at once without fighting over the keyboard focus.
-//   drive.exe add-menu N NAME   in the bar of the Nth copy (in start order): User Menus, New Menu, NAME, OK, OK
+//   drive.exe add-menu N NAME   in the bar of the Nth copy (in start order): User Menus, New Menu, NAME, OK, OK,
+//                               returning once that copy has made its bar again and saved
 //   drive.exe exit N            the Exit command of the Nth copy
 // Exits 0 when every step found its window, 1 otherwise.
 #include <windows.h>
@@ -44,6 +45,18 @@ HWND NthBar(int n) {
         }
     }
     return n >= 1 && n <= bars.count ? bars.found[n - 1] : nullptr;
+}
+
+// The bar that replaced old in its process.
+HWND BarOfProcess(HWND old, DWORD oldProcess) {
+    Bars bars;
+    EnumWindows(CollectBar, reinterpret_cast<LPARAM>(&bars));
+    for (int i = 0; i < bars.count; ++i) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(bars.found[i], &process);
+        if (bars.found[i] != old && process == oldProcess) return bars.found[i];
+    }
+    return nullptr;
 }
 
 struct Owned {
@@ -93,6 +106,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (strcmp(argv[1], "add-menu") != 0 || argc < 4) return 2;
+    DWORD process = 0;
+    GetWindowThreadProcessId(bar, &process);
     PostMessageA(bar, WM_COMMAND, 40004, 0);
     HWND editor = WaitOwned(bar, "User Menus");
     Press(editor, 1007);  // New Menu
@@ -102,5 +117,18 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 250 && IsWindow(setup); ++i) Sleep(20);
     Press(editor, IDOK);
     for (int i = 0; i < 250 && IsWindow(editor); ++i) Sleep(20);
-    return IsWindow(editor) ? 1 : 0;
+    if (IsWindow(editor)) return 1;
+    // OK makes the bar again and then saves, in one handler: a message sent to the new bar is answered
+    // only once Kelmar is back in its message loop, so that answer means the save is done.
+    HWND rebuilt = nullptr;
+    for (int i = 0; i < 250 && rebuilt == nullptr; ++i) {
+        rebuilt = BarOfProcess(bar, process);
+        if (rebuilt == nullptr) Sleep(20);
+    }
+    DWORD_PTR answer = 0;
+    if (rebuilt == nullptr || SendMessageTimeoutA(rebuilt, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &answer) == 0) {
+        fprintf(stderr, "Kelmar did not come back from OK\n");
+        return 1;
+    }
+    return 0;
 }

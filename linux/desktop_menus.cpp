@@ -1,5 +1,5 @@
 // The imported catalogue's menus, labels and keys.
-#include "packaging/debian/native/desktop_menus.h"
+#include "linux/desktop_menus.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -189,6 +189,14 @@ std::string MakeLabel(const std::vector<std::string>& chars, size_t fieldSize, s
     }
     while (!label.empty() && label.back() == ' ') label.pop_back();
     return label;
+}
+
+std::string WinePath(const std::string& unixPath, const AnsiEncoder& encoder) {
+    std::vector<std::string> chars;
+    if (unixPath.empty() || unixPath[0] != '/' || !encoder.Encode(unixPath, chars)) return std::string();
+    std::string path = "Z:";
+    for (const std::string& c : chars) path += c == "/" ? "\\" : c;
+    return path;
 }
 
 std::string AppKey(const std::string& id) {

@@ -1,5 +1,5 @@
 // The data folder's lock, as fcntl record locks.
-#include "packaging/debian/native/data_lock.h"
+#include "linux/data_lock.h"
 
 #include <fcntl.h>
 #include <unistd.h>

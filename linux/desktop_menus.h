@@ -58,6 +58,12 @@ std::vector<std::string> LabelChars(const DesktopApp& app, const AnsiEncoder& en
 // is not yet in taken (which then holds it), cut to fieldSize - 1 bytes between characters.
 std::string MakeLabel(const std::vector<std::string>& chars, size_t fieldSize, std::string& taken);
 
+// The name by which a Windows program under Wine reaches a Unix file: its path through drive Z:, the root
+// folder, in the code page ("/usr/lib/kelmar/start-app" is "Z:\\usr\\lib\\kelmar\\start-app"). Wine 10 takes a
+// path that begins with "/" as relative to the working folder, so the bar must not name a program so.
+// Empty when the path is not absolute or a character has no form in the code page.
+std::string WinePath(const std::string& unixPath, const AnsiEncoder& encoder);
+
 // What start-app is given to find an application: its ID without ".desktop" when that is plain and fits
 // the 29 characters of Parameters, else a key of its first characters and a hash of the whole ID.
 std::string AppKey(const std::string& id);

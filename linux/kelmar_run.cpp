@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "packaging/debian/native/data_lock.h"
-#include "packaging/debian/native/session_env.h"
+#include "linux/data_lock.h"
+#include "linux/session_env.h"
 
 int main(int argc, char** argv) {
     int separator = 2;

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <string>
 
-#include "packaging/debian/native/desktop_menus.h"
-#include "packaging/debian/native/session_env.h"
+#include "linux/desktop_menus.h"
+#include "linux/session_env.h"
 
 namespace {
 

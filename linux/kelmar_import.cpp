@@ -20,8 +20,8 @@
 
 #include "catalogue/catalogue_file.h"
 #include "core/host.h"
-#include "packaging/debian/native/data_lock.h"
-#include "packaging/debian/native/desktop_menus.h"
+#include "linux/data_lock.h"
+#include "linux/desktop_menus.h"
 
 extern bool gHostWarned;
 
@@ -185,7 +185,12 @@ int main(int argc, char** argv) {
                     "$XDG_DATA_DIRS/applications); " + folder + "/apps.dat is left as it was");
     }
 
-    const std::string helper = HelperPath();
+    const std::string unixHelper = HelperPath();
+    const std::string helper = WinePath(unixHelper, names);
+    if (helper.empty()) {
+        return Fail("the path of start-app, " + unixHelper + ", cannot be written in code page " +
+                    std::to_string(names.CodePage()) + "; " + folder + "/apps.dat is left as it was");
+    }
     Catalogue catalogue;
     ImportSummary summary;
     if (!BuildImportedCatalogue(apps, names, helper, catalogue, summary)) {

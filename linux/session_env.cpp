@@ -1,5 +1,5 @@
 // The session's environment, noted before Wine and given back after it.
-#include "packaging/debian/native/session_env.h"
+#include "linux/session_env.h"
 
 #include <cstdlib>
 #include <set>
