@@ -73,8 +73,8 @@ manual=$(MANWIDTH=100 man --warnings -l "$tree/usr/share/man/man1/kelmar.1.gz" 2
 for option in $(bash "$tree/usr/bin/kelmar" --help | grep -oE '^ +--[a-z]+' | tr -d ' '); do
     grep -q -- "$option" <<<"$manual" || fail "kelmar(1) does not describe $option"
 done
-for needed in "EXIT STATUS" apps.dat apps.dat.bak kelmar.ini wineprefix autostart/kelmar.desktop /usr/bin/xdg-open; do
-    grep -q -- "$needed" <<<"$manual" || fail "kelmar(1) does not mention $needed"
+for needed in "EXIT STATUS" apps.dat apps.dat.bak kelmar.ini wineprefix autostart/kelmar.desktop 'Z:\usr\bin\xdg-open'; do
+    grep -qF -- "$needed" <<<"$manual" || fail "kelmar(1) does not mention $needed"
 done
 head -n1 "$tree/usr/share/doc/kelmar/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
     || fail "copyright is not in the machine-readable format"

@@ -199,8 +199,7 @@ for _ in $(seq 200); do [ -e "$tree/marker.out" ] && break; sleep 0.1; done
 pass "an imported entry starts its program with its arguments (field code dropped), in its Path, in the session's environment"
 
 wait_file() {  # FILE WHAT: waits for a file that a started program writes
-    for _ in $(seq 300); do [ -e "$1" ] && return 0; sleep 0.1; done
-    fail "$2 started nothing; the launcher said: $(cat "$tree/out")"
+    wait_until 30 "$1" test -e "$1" || fail "$2 started nothing; the launcher said: $(cat "$tree/out")"
 }
 (cd "$tree" && session /usr/bin/env -0) >"$tree/session.env"
 press "$bar" alt+d
@@ -244,12 +243,11 @@ rm "$tree/system/applications/gone.desktop"
 press "$bar" alt+u
 sleep 0.5
 xdotool key g
-for _ in $(seq 200); do grep -qs 'cannot start gone' "$tree/notified" && break; sleep 0.1; done
-grep -q 'kelmar: cannot start gone: the application is no longer installed' "$tree/out" \
+wait_until 20 "the message on standard error" grep -q 'kelmar: cannot start gone: the application is no longer installed' "$tree/out" \
     || fail "no message on standard error for a removed application: $(cat "$tree/out")"
-grep -q '^Kelmar|kelmar|Kelmar|cannot start gone: the application is no longer installed' "$tree/notified" \
+wait_until 20 "the notification" grep -q '^Kelmar|kelmar|Kelmar|cannot start gone: the application is no longer installed' "$tree/notified" \
     || fail "no notification for a removed application: $(cat "$tree/notified" 2>/dev/null)"
-grep -q ' cannot start gone: the application is no longer installed' "$folder/start-app.log" \
+wait_until 20 "the message in start-app.log" grep -q ' cannot start gone: the application is no longer installed' "$folder/start-app.log" \
     || fail "no message in start-app.log for a removed application: $(cat "$folder/start-app.log" 2>/dev/null)"
 pass "an entry whose application was removed says so as a notification, on standard error and in start-app.log"
 
