@@ -111,7 +111,7 @@ std::vector<std::string> WithoutWine(const std::vector<std::string>& environment
         "ProgramW6432", "CommonProgramFiles", "CommonProgramFiles(x86)", "CommonProgramW6432", "PUBLIC",
         "USERPROFILE", "USERDOMAIN", "COMPUTERNAME", "OS", "PROCESSOR_ARCHITECTURE", "PROCESSOR_IDENTIFIER",
         "PROCESSOR_LEVEL", "PROCESSOR_REVISION", "NUMBER_OF_PROCESSORS", "HOMEDRIVE", "HOMEPATH",
-        "LOGONSERVER", "SESSIONNAME", "DriverData"};
+        "LOGONSERVER", "SESSIONNAME", "CLIENTNAME", "DriverData", "WINETEMP", "WINETMP"};
     std::vector<std::string> result;
     for (const std::string& entry : environment) {
         const std::string name = NameOf(entry);
