@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 #include "core/text.h"
 
@@ -14,7 +15,12 @@ const char* const kMenuTitles[kMenuCount] = {"Internet",  "Office",    "Graphics
 namespace {
 
 constexpr size_t kParamsChars = sizeof AppEntry::params - 1;
-constexpr size_t kKeyPrefix = kParamsChars - 9;  // then "~" and eight hex digits
+// A long ID's key: its first characters, "~" and 80 bits of its SHA-256 in 16 base-32 digits, which no
+// one finds a second ID for by chance or by a search on a desktop computer.
+constexpr size_t kHashDigits = 16;
+constexpr size_t kKeyPrefix = kParamsChars - 1 - kHashDigits;
+// The keys of the first release: 20 characters, "~" and a 32-bit FNV-1a hash, which a search collides.
+constexpr size_t kLegacyKeyPrefix = kParamsChars - 9;
 
 // The freedesktop main categories, each with its menu; Audio and Video come with AudioVideo.
 struct MainCategory {
@@ -199,24 +205,59 @@ std::string WinePath(const std::string& unixPath, const AnsiEncoder& encoder) {
     return path;
 }
 
-std::string AppKey(const std::string& id) {
+namespace {
+
+std::string IdStem(const std::string& id) {
     std::string stem = id;
     const size_t suffix = stem.rfind(".desktop");
     if (suffix != std::string::npos && suffix + 8 == stem.size()) stem.erase(suffix);
-    const bool plain = !stem.empty() && std::all_of(stem.begin(), stem.end(), IsPlainIdChar);
-    if (plain && stem.size() <= kParamsChars) return stem;
+    return stem;
+}
+
+std::string KeyPrefix(const std::string& stem, size_t size) {
     std::string key;
     for (char c : stem) {
-        if (key.size() == kKeyPrefix) break;
+        if (key.size() == size) break;
         key.push_back(IsPlainIdChar(c) ? c : '_');
     }
+    return key;
+}
+
+std::string LegacyKey(const std::string& id) {
     char hash[10];
     snprintf(hash, sizeof hash, "~%08x", Fnv1a(id));
-    return key + hash;
+    return KeyPrefix(IdStem(id), kLegacyKeyPrefix) + hash;
+}
+
+}  // namespace
+
+std::string AppKey(const std::string& id) {
+    const std::string stem = IdStem(id);
+    const bool plain = !stem.empty() && std::all_of(stem.begin(), stem.end(), IsPlainIdChar);
+    if (plain && stem.size() <= kParamsChars) return stem;
+    guint8 digest[32];
+    gsize size = sizeof digest;
+    GChecksum* checksum = g_checksum_new(G_CHECKSUM_SHA256);
+    g_checksum_update(checksum, reinterpret_cast<const guchar*>(id.data()), static_cast<gssize>(id.size()));
+    g_checksum_get_digest(checksum, digest, &size);
+    g_checksum_free(checksum);
+    std::string key = KeyPrefix(stem, kKeyPrefix) + "~";
+    for (size_t i = 0; i < kHashDigits; ++i) {  // 5 bits each, from the digest's first 80
+        const size_t bit = i * 5;
+        const unsigned pair = (static_cast<unsigned>(digest[bit / 8]) << 8) | digest[bit / 8 + 1];
+        key.push_back("abcdefghijklmnopqrstuvwxyz234567"[(pair >> (11 - bit % 8)) & 31]);
+    }
+    return key;
 }
 
 bool IsShortKey(const std::string& parameters) {
     return parameters.find('~') != std::string::npos;
+}
+
+bool KeyNames(const std::string& key, const std::string& id) {
+    if (key == AppKey(id)) return true;
+    const size_t tilde = key.find('~');
+    return tilde != std::string::npos && key.size() - tilde == 9 && key == LegacyKey(id);
 }
 
 namespace {
@@ -259,6 +300,7 @@ bool BuildImportedCatalogue(const std::vector<DesktopApp>& apps, const AnsiEncod
 
     bool built = true;
     std::string menuLetters;
+    std::set<std::string> keys;
     for (int m = 0; m < kMenuCount; ++m) {
         std::vector<Entry>& entries = menus[m];
         if (entries.empty()) continue;
@@ -279,12 +321,16 @@ bool BuildImportedCatalogue(const std::vector<DesktopApp>& apps, const AnsiEncod
         std::string appLetters;
         int count = 0;
         for (Entry& entry : entries) {
+            const std::string key = AppKey(entry.app->id);
             // Command ids give each menu a thousand: more would reach into the next menu's.
             if (count == 999) {
                 summary.leftOut.push_back({entry.app->id, std::string("the menu ") + kMenuTitles[m] + " is full"});
+            } else if (!keys.insert(key).second) {
+                // Two entries with one key would start the same application: the second is left out.
+                summary.leftOut.push_back({entry.app->id, "its key " + key + " is another application's"});
             } else if (built) {
                 const std::string label = MakeLabel(entry.chars, sizeof AppEntry::name, appLetters);
-                built = AddApp(*menu, label, helperPath, AppKey(entry.app->id));
+                built = AddApp(*menu, label, helperPath, key);
                 ++count;
             }
             g_free(entry.sortKey);

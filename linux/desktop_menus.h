@@ -68,6 +68,8 @@ std::string WinePath(const std::string& unixPath, const AnsiEncoder& encoder);
 // the 29 characters of Parameters, else a key of its first characters and a hash of the whole ID.
 std::string AppKey(const std::string& id);
 bool IsShortKey(const std::string& parameters);
+// Whether a short key names the ID: its key now, or the shorter-hashed key of the first release.
+bool KeyNames(const std::string& key, const std::string& id);
 
 // Why the importer left an application out.
 struct LeftOut {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what Kelmar needs on Debian 12 or 13, when something is missing: what building it, its Debian
 # package and running it take; with --tests, also what the tests, the benchmarks and the release
-# (NSIS for the Windows setup) take.
+# (NSIS for the Windows setup; GIO's gio, a private D-Bus and Python's GObject bindings for the package's
+# desktop tests) take.
 set -euo pipefail
 
 # The x86_64 build and 64-bit Wine with its preloader (without it Wine now and then fails to start a
@@ -14,7 +15,8 @@ packages=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 case ${1:-} in
     --tests)
         packages+=(python3 make git procps g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine
-                   clang libclang-rt-dev libbenchmark-dev python3-xlib lintian desktop-file-utils nsis) ;;
+                   clang libclang-rt-dev libbenchmark-dev python3-xlib lintian desktop-file-utils nsis
+                   libglib2.0-bin dbus-daemon python3-gi) ;;
     "") ;;
     *) echo "usage: $0 [--tests]" >&2; exit 1 ;;
 esac

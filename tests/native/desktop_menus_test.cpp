@@ -1,7 +1,9 @@
 // The imported catalogue's pure rules: main categories, labels (mnemonics, "&" doubled, cuts that never
 // split a character), code-page conversion and its fallbacks, start-app's keys, and the session's
-// environment noted before Wine and given back after it.
+// environment recorded before Wine and given back after it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -86,11 +88,21 @@ TEST(DesktopMenus, KeysNameTheIdWhereItFitsAndHashItWhereNot) {
     EXPECT_EQ(a.size(), 29u);
     EXPECT_NE(a, b);
     EXPECT_TRUE(IsShortKey(a));
-    EXPECT_EQ(a.substr(0, 20), "org.example.AVeryLon");
+    EXPECT_EQ(a.substr(0, 13), "org.example.~");
     // Wine splits Parameters at spaces and reads quotes: such IDs always get a key of plain characters.
     const std::string spaced = AppKey("my \"app\".desktop");
     EXPECT_EQ(spaced.substr(0, 9), "my__app_~");
     EXPECT_TRUE(IsShortKey(spaced));
+    // Two IDs whose keys were one in the first release (its 32-bit hash collides for them) differ now;
+    // that release's key still names each, so start-app can refuse it as ambiguous rather than guess.
+    const std::string one = "org.example.CollisionDemo.App72001.desktop";
+    const std::string two = "org.example.CollisionDemo.App1357800.desktop";
+    EXPECT_NE(AppKey(one), AppKey(two));
+    EXPECT_TRUE(KeyNames(AppKey(one), one));
+    EXPECT_FALSE(KeyNames(AppKey(one), two));
+    EXPECT_TRUE(KeyNames("org.example.Collisio~0e733e31", one));
+    EXPECT_TRUE(KeyNames("org.example.Collisio~0e733e31", two));
+    EXPECT_FALSE(KeyNames("org.example.Collisio~0e733e32", one));
 }
 
 TEST(DesktopMenus, WinePathsGoThroughDriveZInTheCodePage) {
@@ -128,26 +140,58 @@ TEST(DesktopMenus, CatalogueHasMenusInOrderAppsSortedAndStartAppWithKeys) {
     EXPECT_EQ(summary.apps, 5);
     FreeCatalogue(catalogue);
 
+    // Two entries never share a key: a second with the same one is left out, with the reason.
+    const std::vector<DesktopApp> twins = {{"twin.desktop", "Twin", "Twin", "Utility;"},
+                                           {"twin.desktop", "Twin", "Twin", "Game;"}};
+    Catalogue one;
+    ImportSummary twinSummary;
+    ASSERT_TRUE(BuildImportedCatalogue(twins, encoder, "/usr/lib/kelmar/start-app", one, twinSummary));
+    EXPECT_EQ(twinSummary.apps, 1);
+    ASSERT_EQ(twinSummary.leftOut.size(), 1u);
+    EXPECT_EQ(twinSummary.leftOut[0].reason, "its key twin is another application's");
+    FreeCatalogue(one);
+
     Catalogue none;
     EXPECT_FALSE(BuildImportedCatalogue(apps, encoder, std::string(80, 'x'), none, summary));
     EXPECT_EQ(none.head, nullptr);
 }
 
-TEST(SessionEnvironment, WineAdditionsGoAndTheSessionsValuesComeBack) {
-    const std::vector<std::string> session = {"HOME=/home/u", "WINEPREFIX=/home/u/.wine", "LANG=de_DE.UTF-8", "EMPTY="};
-    std::vector<std::string> wine = NoteSession(session, {"WINEPREFIX=/k/wineprefix", "WINEDEBUG=-all"});
-    EXPECT_NE(std::find(wine.begin(), wine.end(), "WINEPREFIX=/k/wineprefix"), wine.end());
-    EXPECT_EQ(std::find(wine.begin(), wine.end(), "WINEPREFIX=/home/u/.wine"), wine.end());
-    // What Wine adds to the environment of a Linux program it starts.
-    wine.push_back("windir=C:\\windows");
-    wine.push_back("OS=Windows_NT");
-    std::vector<std::string> restored = RestoreSession(wine);
-    std::vector<std::string> expected = session;
-    std::sort(restored.begin(), restored.end());
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(restored, expected);
-    // Not started through kelmar-run: nothing to give back.
-    EXPECT_EQ(RestoreSession({"A=1", "windir=C:\\windows"}), (std::vector<std::string>{"A=1", "windir=C:\\windows"}));
+TEST(SessionEnvironment, TheRecordGivesBackTheSessionByteForByteAndWithoutWineLeavesWinesOut) {
+    const std::vector<std::string> session = {"HOME=/home/u", "NAME\nWITH NEWLINE=a\nb=c", "RAW=\xff\xfe", "EMPTY=",
+                                              "WINEPREFIX=/home/u/.wine", "DESKTOP_STARTUP_ID=kelmar-start",
+                                              "XDG_ACTIVATION_TOKEN=t", "KELMAR_SESSIONS=1"};
+    const std::string record = RecordOf(session);
+    EXPECT_EQ(EntriesOfRecord(record), session);
+    // Written aside, readable by the user alone, and read back as it was.
+    char folder[] = "/tmp/kelmar-record.XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string path = RecordPath(folder, "/home/u/.local/share/kelmar");
+    EXPECT_EQ(path.rfind(std::string(folder) + "/kelmar-", 0), 0u);
+    EXPECT_NE(path, RecordPath(folder, "/elsewhere/kelmar"));
+    EXPECT_EQ(RecordPath("", "/d/kelmar"), "/d/kelmar/session.env");
+    ASSERT_TRUE(WriteRecord(path, record));
+    struct stat info;
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    std::string read;
+    ASSERT_TRUE(ReadRecord(path, read));
+    EXPECT_EQ(read, record);
+    unlink(path.c_str());
+    rmdir(folder);
+    // The moment of Kelmar's own start is not the application's.
+    std::vector<std::string> forApp = ForApplication(session);
+    EXPECT_EQ(forApp.size(), session.size() - 2);
+    std::string value;
+    EXPECT_FALSE(FindVariable(forApp, "DESKTOP_STARTUP_ID", value));
+    EXPECT_TRUE(FindVariable(forApp, "WINEPREFIX", value));  // the session's own
+    EXPECT_TRUE(FindVariable(forApp, "NAME\nWITH NEWLINE", value));
+    EXPECT_EQ(value, "a\nb=c");
+    // Kelmar's settings for Wine replace the session's values of the same names.
+    EXPECT_EQ(WithSettings({"WINEPREFIX=/home/u/.wine", "A=1"}, {"WINEPREFIX=/k", "WINEDEBUG=-all"}),
+              (std::vector<std::string>{"A=1", "WINEPREFIX=/k", "WINEDEBUG=-all"}));
+    // Without a record: what Wine added goes, the rest stays.
+    EXPECT_EQ(WithoutWine({"A=1", "windir=C:\\windows", "WINEPREFIX=/k", "OS=Windows_NT", "WINEPATH=x", "OSX=1"}),
+              (std::vector<std::string>{"A=1", "WINEPATH=x", "OSX=1"}));
 }
 
 }  // namespace
