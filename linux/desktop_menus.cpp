@@ -292,7 +292,7 @@ std::string MakeLabel(const std::vector<LabelChar>& chars, size_t fieldSize, std
         }
         return count;
     };
-    auto taken_ = [&](size_t i) { return taken.find(chars[i].mnemonic) != std::string::npos; };
+    auto isTaken = [&](size_t i) { return taken.find(chars[i].mnemonic) != std::string::npos; };
 
     // The mnemonic: the first free word-initial letter, else the first free one anywhere, among the
     // characters shown with the marker before it.
@@ -300,7 +300,7 @@ std::string MakeLabel(const std::vector<LabelChar>& chars, size_t fieldSize, std
     int mnemonic = -1;
     for (int pass = 0; pass < 2 && mnemonic < 0; ++pass) {
         for (size_t i = 0; i < count; ++i) {
-            if (chars[i].mnemonic.empty() || taken_(i)) continue;
+            if (chars[i].mnemonic.empty() || isTaken(i)) continue;
             const bool wordStart = i == 0 || (chars[i - 1].mnemonic.empty() && chars[i - 1].bytes.size() == 1);
             if (pass == 1 || wordStart) {
                 mnemonic = static_cast<int>(i);
