@@ -99,14 +99,14 @@ import_time() {  # TREE: seconds kelmar-import takes, median of the runs
         folder=$(mktemp -d "$out/import.XXXXXX")
         began=$(date +%s.%N)
         (cd "$folder" && PATH=$stubs:$PATH XDG_DATA_HOME=$folder XDG_DATA_DIRS=$1 LC_ALL=de_DE.UTF-8 \
-            "$root/build/win64/native/kelmar-import" --codepage 1252 >/dev/null)
+            "$root/build/win64/linux/kelmar-import" --codepage 1252 >/dev/null)
         awk -v a="$began" -v b="$(date +%s.%N)" 'BEGIN {print b - a}'
         rm -rf "$folder"
     done | median
 }
 t_import_small=$(import_time "$small")
 t_import_real=$(import_time "$desktop")
-n_real=$(cd "$out" && PATH=$stubs:$PATH XDG_DATA_HOME=$out/none XDG_DATA_DIRS=$desktop "$root/build/win64/native/kelmar-import" \
+n_real=$(cd "$out" && PATH=$stubs:$PATH XDG_DATA_HOME=$out/none XDG_DATA_DIRS=$desktop "$root/build/win64/linux/kelmar-import" \
     --codepage 1252 2>/dev/null | sed -n 's/^Made \([0-9]*\) menus of \([0-9]*\) applications.*/\2 apps in \1 menus/p')
 rm -f "$out/apps.dat" "$out/kelmar.lock"
 # kelmar --import as a whole, in the warm prefix, beside Kelmar's start-up through kelmar.

@@ -113,7 +113,7 @@ first=$work/first
 mkdir -p "$first"
 if tests/bench/desktop_tree.sh "$tree" >/dev/null \
         && (cd "$first" && PATH=$tree/bin:$PATH XDG_DATA_HOME=$first/none XDG_DATA_DIRS=$tree XDG_CURRENT_DESKTOP=GNOME \
-            LC_ALL=C.UTF-8 "$root/build/win64/native/kelmar-import" --codepage 1252 >/dev/null); then
+            LC_ALL=C.UTF-8 "$root/build/win64/linux/kelmar-import" --codepage 1252 >/dev/null); then
     start_kelmar "$first"
     key "$bar" alt+i
     shoot desktop-bar 0 0 1024 176

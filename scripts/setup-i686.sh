@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what running the i686 EXE needs on Debian 12 (x86_64): 32-bit Wine (wine32:i386) with its
+# Installs what running the i686 EXE needs on Debian 12 or 13 (x86_64): 32-bit Wine (wine32:i386) with its
 # preloader and, for machines that cannot run 32-bit Linux programs natively, qemu-user to run it under
 # emulation.
 # qemu-user-binfmt is left out on purpose: the smoke test registers the handler only while it runs.

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what Kelmar needs on Debian 12, when something is missing: what building it, its Debian
+# Installs what Kelmar needs on Debian 12 or 13, when something is missing: what building it, its Debian
 # package and running it take; with --tests, also what the tests, the benchmarks and the release
 # (NSIS for the Windows setup) take.
 set -euo pipefail

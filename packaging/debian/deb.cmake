@@ -47,7 +47,7 @@ endforeach()
 # source tree configured once more for the host, since this build's compiler is MinGW's; built hardened
 # and without the native preset's sanitizers.
 include(ExternalProject)
-set(native ${CMAKE_BINARY_DIR}/native)
+set(native ${CMAKE_BINARY_DIR}/linux)  # a new folder: an older build tree has another project in "native"
 ExternalProject_Add(kelmar_native
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${native}

@@ -43,15 +43,22 @@ start_and_exit() {
     WATCH_LOG=$work/watch.log
     /usr/bin/python3 "$E2E_ROOT/tests/e2e/kill_during_save.py" "$DIR" "${how[@]}" > "$WATCH_LOG" &
     WATCHER=$!
-    for _ in $(seq 100); do grep -q watching "$WATCH_LOG" && break; sleep 0.05; done
+    # A save that begins before the watch is set goes unseen: wait for the watch, however slow the start.
+    wait_until 60 "the watcher to set its watch" grep -q watching "$WATCH_LOG" || fail "the watcher did not start"
     xdotool windowfocus --sync "$bar" 2>/dev/null || xdotool windowfocus "$bar"
     sleep 0.2
     xdotool key --clearmodifiers ctrl+x
 }
 
+# The watcher's end: fails when it saw no save, saying whether Kelmar missed the key or ran on.
+saw_save() {
+    wait "$WATCHER" && return 0
+    fail "$1 was not seen$(kill -0 "$KELMAR_PID" 2>/dev/null && echo "; Kelmar still runs, so Ctrl+X was not taken")"
+}
+
 # How long the save itself takes: from its temporary file's creation to apps.dat's replacement.
 start_and_exit measure
-wait "$WATCHER" || fail "the save was not seen"
+saw_save "the save"
 save_us=$(sed -n 2p "$WATCH_LOG")
 wait_exit 60 || fail "Kelmar did not end"
 [ "$KELMAR_EXIT" = 0 ] || fail "exit code $KELMAR_EXIT"
@@ -64,7 +71,7 @@ inside=0 after=0
 for trial in $(seq "$trials"); do
     delay_us=$(( (trial - 1) * save_us * 5 / 4 / (trials > 1 ? trials - 1 : 1) ))
     start_and_exit kill "$delay_us"
-    wait "$WATCHER" || fail "trial $trial: the save was not seen"
+    saw_save "trial $trial: the save"
     wait_exit 30 || fail "killed Kelmar did not go"
     sum=$(sha256sum < "$DIR/apps.dat")
     if [ "$sum" = "$old_sum" ]; then

@@ -24,8 +24,11 @@ sleep 0.5
 xdotool search --onlyvisible --name '^Kelmar Options$' >/dev/null || fail "the refused OK closed the dialog"
 pass "a chime with no sound file is refused and the dialog stays"
 
-# The user clicks into the name field, types the name and presses Return for OK.
-xdotool mousemove --window "$options" 100 102 click 1
+# The user clicks into the name field, types the name and presses Return for OK. The field lies a fixed
+# distance above the dialog's bottom edge; its distance from the top grows with the caption's height,
+# which differs between Wine versions.
+height=$(xdotool getwindowgeometry --shell "$options" | sed -n 's/^HEIGHT=//p')
+xdotool mousemove --window "$options" 100 $((height - 45)) click 1
 sleep 0.3
 xdotool type --delay 50 "chime.wav"
 screenshot options-typed

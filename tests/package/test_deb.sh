@@ -48,7 +48,9 @@ name=$(basename "$deb")
 for needed in wine64 wine64-preloader; do
     field Depends | grep -qE "(^|[ ,|])$needed(\$|[ ,(])" || fail "Depends lacks $needed: $(field Depends)"
 done
-field Depends | grep -qE '(^|[ ,|])libglib2\.0-0 \(>= ' || fail "Depends has no versioned libglib2.0-0: $(field Depends)"
+# GLib's library is libglib2.0-0 where built on Debian 12 and libglib2.0-0t64 (which provides the old
+# name) from Debian 13 on; either way with the version the programs were built against.
+field Depends | grep -qE '(^|[ ,|])libglib2\.0-0(t64)? \(>= ' || fail "Depends has no versioned libglib2.0-0: $(field Depends)"
 [[ $(field Recommends) == *fonts-wine* ]] || fail "Recommends: $(field Recommends)"
 [[ $(field Maintainer) == *@example.org\> ]] || fail "Maintainer: $(field Maintainer)"
 for needed in Section Priority Installed-Size; do [ -n "$(field "$needed")" ] || fail "no $needed"; done
@@ -71,8 +73,8 @@ manual=$(MANWIDTH=100 man --warnings -l "$tree/usr/share/man/man1/kelmar.1.gz" 2
 for option in $(bash "$tree/usr/bin/kelmar" --help | grep -oE '^ +--[a-z]+' | tr -d ' '); do
     grep -q -- "$option" <<<"$manual" || fail "kelmar(1) does not describe $option"
 done
-for needed in "EXIT STATUS" apps.dat apps.dat.bak kelmar.ini wineprefix autostart/kelmar.desktop /usr/bin/xdg-open; do
-    grep -q -- "$needed" <<<"$manual" || fail "kelmar(1) does not mention $needed"
+for needed in "EXIT STATUS" apps.dat apps.dat.bak kelmar.ini wineprefix autostart/kelmar.desktop 'Z:\usr\bin\xdg-open'; do
+    grep -qF -- "$needed" <<<"$manual" || fail "kelmar(1) does not mention $needed"
 done
 head -n1 "$tree/usr/share/doc/kelmar/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
     || fail "copyright is not in the machine-readable format"

@@ -131,10 +131,9 @@ rm "$tree/system/applications/gone.desktop"
 press "$bar" alt+u
 sleep 0.5
 xdotool key g
-for _ in $(seq 200); do grep -qs 'cannot start gone' "$tree/marker.out.notified" && break; sleep 0.1; done
-grep -q 'kelmar: cannot start gone: the application is no longer installed' "$tree/out" \
+wait_until 20 "the message on standard error" grep -q 'kelmar: cannot start gone: the application is no longer installed' "$tree/out" \
     || fail "no message on standard error for a removed application: $(cat "$tree/out")"
-grep -q '^--app-name=Kelmar|.*|Kelmar|cannot start gone: the application is no longer installed' "$tree/marker.out.notified" \
+wait_until 20 "the notification" grep -q '^--app-name=Kelmar|.*|Kelmar|cannot start gone: the application is no longer installed' "$tree/marker.out.notified" \
     || fail "no notification for a removed application: $(cat "$tree/marker.out.notified" 2>/dev/null)"
 pass "an entry whose application was removed says so on standard error and as a notification"
 
