@@ -1,7 +1,8 @@
 // The catalogue that kelmar-import makes from the desktop's applications: one menu per main category,
 // titled as the desktop titles it, applications sorted by the locale's collation, labels in the bar's ANSI
 // code page with mnemonics and "&" doubled, cut to the record's fields without splitting a character; and
-// the short key by which start-app finds an application again. Pure logic over GLib's text functions: the listing itself is GIO's (kelmar_import.cpp).
+// the short key by which start-app finds an application again. Pure logic over GLib's text functions: the
+// listing itself is GIO's (kelmar_import.cpp).
 #pragma once
 
 #include <glib.h>

@@ -250,7 +250,9 @@ int main(int argc, char** argv) {
         while (older < kOlderBackups && access(BackupName(older + 1).c_str(), F_OK) == 0) ++older;
         printf("The previous menus are in %s/%s", folder.c_str(), kBackupFile);
         if (older == 1) printf("; the menus before them in %s", BackupName(1).c_str());
-        if (older > 1) printf("; earlier ones in %s to %s, newest first", BackupName(1).c_str(), BackupName(older).c_str());
+        if (older > 1) {
+            printf("; earlier ones in %s to %s, newest first", BackupName(1).c_str(), BackupName(older).c_str());
+        }
         printf(".\n");
     }
     if (!notShown.empty()) {
