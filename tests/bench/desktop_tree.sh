@@ -3,8 +3,8 @@
 # the README's picture of a first bar: the .desktop files of a desktop's usual applications, taken from
 # Debian's packages with apt-get download (nothing is installed), in OUT/applications; the desktops' menu
 # titles with their translations (GNOME's and XFCE's .directory files) in OUT/desktop-directories; and
-# OUT/bin with a
-# stand-in (/bin/true) for each program they start, since GIO shows no entry whose program is missing.
+# OUT/bin with a stand-in (/bin/true) for each program they start, since GIO shows no entry whose program
+# is missing.
 # An entry that names its program by an absolute path names it by its base name here, so that the
 # stand-ins on PATH answer for it. A tree once made is kept.
 # Usage: tests/bench/desktop_tree.sh OUT   (then XDG_DATA_DIRS=OUT PATH=OUT/bin:$PATH)
