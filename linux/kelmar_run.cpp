@@ -26,6 +26,8 @@ namespace {
 
 // How long Kelmar may take to save and end once the session has ended, before it is stopped.
 constexpr int kEndSeconds = 30;
+// How long a Wine server left by the kelmar command's own Wine commands may take to end.
+constexpr int kServerSeconds = 10;
 
 pid_t Start(char** argv, const sigset_t& childMask) {
     const pid_t pid = fork();
@@ -50,6 +52,24 @@ std::string Record(const std::vector<std::string>& session, const std::string& d
     fprintf(stderr, "kelmar: cannot record the session's environment in %s: %s; applications started from the bar "
                     "get Wine's\n", path.c_str(), strerror(errno));
     return std::string();
+}
+
+// A Wine server that the kelmar command's own Wine commands started (its code-page query) would run
+// Kelmar without the signal handling above, and a SIGTERM would end it and all of Wine with it: when no
+// other Kelmar runs, such a server is given a few seconds to end (it ends once idle) before Kelmar starts.
+void AwaitIdleServer(const sigset_t& childMask) {
+    const char* server = getenv("WINESERVER");
+    if (server == nullptr || server[0] != '/') return;
+    char* argv[] = {const_cast<char*>(server), const_cast<char*>("-w"), nullptr};
+    const pid_t waiter = Start(argv, childMask);
+    if (waiter < 0) return;
+    const struct timespec tick = {0, 50 * 1000 * 1000};
+    for (int i = 0; i < kServerSeconds * 20; ++i) {
+        if (waitpid(waiter, nullptr, WNOHANG) == waiter) return;
+        nanosleep(&tick, nullptr);
+    }
+    kill(waiter, SIGKILL);
+    waitpid(waiter, nullptr, 0);
 }
 
 // The session's environment from a descriptor, read to its end and closed.
@@ -83,14 +103,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     const int fd = OpenDataLock(argv[1]);
-    if (fd < 0 || !LockShared(fd)) {
-        fprintf(stderr, "kelmar: cannot lock %s/%s: %s\n", argv[1], kLockFile, strerror(errno));
-        return 1;
-    }
-    fcntl(fd, F_SETFD, FD_CLOEXEC);  // the lock is this process's; Wine needs no descriptor of it
-
-    const std::string record = Record(session, argv[1]);
+    const bool alone = fd >= 0 && TryLockAlone(fd);  // no other Kelmar of this data folder runs
     std::vector<std::string> settings(argv + 2, argv + separator);
+    const std::string record = Record(session, argv[1]);
     if (!record.empty()) settings.push_back(std::string(kRecordVariable) + "=" + record);
     ReplaceEnvironment(WithSettings(CurrentEnvironment(), settings));
 
@@ -98,8 +113,15 @@ int main(int argc, char** argv) {
     sigset_t ending, waited;
     sigemptyset(&ending);
     sigaddset(&ending, SIGTERM);
+    if (alone) AwaitIdleServer(ending);
+    if (fd < 0 || !LockShared(fd)) {  // from alone to shared in one step
+        fprintf(stderr, "kelmar: cannot lock %s/%s: %s\n", argv[1], kLockFile, strerror(errno));
+        return 1;
+    }
+    fcntl(fd, F_SETFD, FD_CLOEXEC);  // the lock is this process's; Wine needs no descriptor of it
     waited = ending;
     sigaddset(&waited, SIGHUP);
+    sigaddset(&waited, SIGINT);  // Ctrl+C in the terminal that started it: ended the same way
     sigaddset(&waited, SIGCHLD);
     sigprocmask(SIG_BLOCK, &waited, nullptr);
 
@@ -138,7 +160,7 @@ int main(int argc, char** argv) {
             const struct timespec wait = {deadline - now, 0};
             got = sigtimedwait(&waited, nullptr, &wait);
         }
-        if ((got == SIGTERM || got == SIGHUP) && ender == 0) {
+        if ((got == SIGTERM || got == SIGHUP || got == SIGINT) && ender == 0) {
             // Once: Windows's end-of-session messages to Kelmar, which then saves and ends.
             ender = Start(endSession, ending);
             deadline = time(nullptr) + kEndSeconds;
