@@ -8,7 +8,10 @@
 # were once one start two programs; a D-Bus activatable entry opens (a service of this test's on a
 # private session bus); one whose application was removed says so (a notification, standard error,
 # start-app.log); kelmar --import is refused while Kelmar runs; the end of the session after an Options
-# change saves it; afterwards --import makes the menus again, keeping the old ones as apps.dat.bak.
+# change saves it; afterwards --import makes the menus again, keeping the old ones as apps.dat.bak; a
+# hand-made change survives a further import, in apps.dat.bak with the menus before it in apps.dat.bak.1.
+# The prefix made under German is then started under Japanese: the names show in a font that has them,
+# not as boxes; and at 192 dpi (Xft.dpi) the bar is drawn at about twice its height at 96.
 # Usage: test_import.sh kelmar_VERSION-1_amd64.deb
 deb=$(readlink -f "${1:?usage: $0 kelmar_VERSION-1_amd64.deb}")
 tree=$(mktemp -d "${TMPDIR:-/tmp}/kelmar import.XXXXXX")
@@ -19,9 +22,14 @@ set -o pipefail
 
 home=$tree/home data=$tree/data folder=$tree/data/kelmar
 mkdir -p "$home" "$tree/bin" "$tree/work dir" "$data/applications" "$tree/system/applications"
+holder=
 cleanup() {
     [ -n "$KELMAR_PID" ] && kill "$KELMAR_PID" 2>/dev/null
     [ -s "$tree/bus.pid" ] && kill "$(cat "$tree/bus.pid")" 2>/dev/null
+    if [ -n "$holder" ]; then
+        xrdb -nocpp -remove 2>/dev/null
+        kill "$holder" 2>/dev/null
+    fi
     [ -d "$folder/wineprefix" ] && WINEPREFIX=$folder/wineprefix "$WINESERVER" -k 2>/dev/null
     rm -rf "$tree"
     declare -F kelmar_wine_stop >/dev/null && kelmar_wine_stop
@@ -298,4 +306,97 @@ for said in "Made 8 menus of 10 applications" "The previous menus are in $folder
     grep -qF "$said" "$tree/import.out" || fail "--import did not say \"$said\"; it said: $(cat "$tree/import.out")"
 done
 pass "--import makes the menus again, keeps the previous ones as apps.dat.bak and says what it left out and why"
+
+# A hand-made change (an entry renamed), then an import in Japanese: neither earlier apps.dat is lost.
+/usr/bin/python3 - "$folder/apps.dat" <<'PY'
+import sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+at = data.index(b'&Web Browser\0')
+data[at:at + 12] = b'&My Browser\0'
+open(sys.argv[1], 'wb').write(bytes(data))
+PY
+cp "$folder/apps.dat" "$tree/hand.dat"
+# Two names of three kana each: shown as boxes, the two would look the same.
+entry system kana1.desktop 'Name=Kana One' 'Name[ja]=テテテ' 'Exec=true' 'Categories=Graphics;'
+entry system kana2.desktop 'Name=Kana Two' 'Name[ja]=テキス' 'Exec=true' 'Categories=Graphics;'
+session env LC_ALL=ja_JP.UTF-8 "$tree/pkg/usr/bin/kelmar" --import >"$tree/import.out" 2>"$tree/import.err" \
+    || fail "--import under ja_JP failed: $(cat "$tree/import.err")"
+{ cmp -s "$folder/apps.dat.bak" "$tree/hand.dat" && cmp -s "$folder/apps.dat.bak.1" "$tree/before.dat"; } \
+    || fail "the hand-made apps.dat is not apps.dat.bak, or the menus before it not apps.dat.bak.1: $(ls "$folder")"
+grep -qF "The previous menus are in $folder/apps.dat.bak; the menus before them in apps.dat.bak.1." "$tree/import.out" \
+    || fail "--import did not say where the earlier menus are: $(cat "$tree/import.out")"
+grep -q "(code page 932)" "$tree/import.out" || fail "--import under ja_JP said: $(cat "$tree/import.out")"
+pass "a hand-made apps.dat survives a second --import as apps.dat.bak, the menus before it as apps.dat.bak.1"
+
+# Started under Japanese in the prefix made under German; the Graphics popup holds Image Viewer, then the kana.
+start_bar() {  # LOCALE: Kelmar started in the session with that locale; bar gets its window
+    (session env LC_ALL="$1" "$tree/pkg/usr/bin/kelmar" >"$tree/out" 2>&1) &
+    KELMAR_PID=$!
+    # Wine 10 scales the bar's place below the screen's edge too.
+    bar=$(wait_window Kelmar 'y <= 8 && w >= 1000' 120) || fail "no bar under $1; the launcher said: $(cat "$tree/out")"
+}
+end_bar() {
+    press "$bar" ctrl+x
+    wait_exit 30 || fail "Ctrl+X did not end Kelmar"
+}
+bar_height() { xdotool getwindowgeometry --shell "$bar" | sed -n 's/^HEIGHT=//p'; }
+start_bar ja_JP.UTF-8
+height96=$(bar_height)
+press "$bar" alt+g
+sleep 1
+screenshot import-japanese
+import -window root -crop "400x300+0+$height96" +repage -colorspace gray -depth 8 "gray:$tree/popup.gray"
+# The popup's rows of dark text inside its white frame (the highlighted first entry has none); the last
+# two are the kana.
+/usr/bin/python3 - "$tree/popup.gray" <<'PY' || fail "the Japanese names are shown as boxes (or the popup was not found)"
+import sys
+width, pixels = 400, open(sys.argv[1], 'rb').read()
+rows = [pixels[y * width:(y + 1) * width] for y in range(len(pixels) // width)]
+# The popup: the longest run of rows with white in them (the bar's lower edge may be above it).
+runs, run = [], []
+for y, row in enumerate(rows):
+    if row.count(255) > 50:
+        run.append(y)
+    elif run:
+        runs.append(run)
+        run = []
+runs.append(run)
+top, bottom = max(runs, key=len)[0], max(runs, key=len)[-1]
+if bottom - top < 10:
+    sys.exit("no popup")
+cols = [x for x in range(width) if any(rows[y][x] == 255 for y in range(top, bottom))]
+left, right = cols[0] + 2, cols[-1] - 2
+# An entry's text: rows with grey or dark pixels, less than four blank rows apart (a kana has gaps).
+bands, band = [], []
+for y in range(top + 3, bottom - 2):
+    if any(v < 200 for v in rows[y][left:right]):
+        if band and y - band[-1] >= 4:
+            bands.append(band)
+            band = []
+        band.append(y)
+if band:
+    bands.append(band)
+if len(bands) < 2:
+    sys.exit("%d rows of text in the popup" % len(bands))
+one, two = bands[-2], bands[-1]
+height = max(one[-1] - one[0], two[-1] - two[0]) + 1
+first = [rows[y][left:right] for y in range(one[0], one[0] + height)]
+second = [rows[y][left:right] for y in range(two[0], two[0] + height)]
+print("kana rows at %d and %d, %s" % (one[0], two[0], "the same" if first == second else "different"))
+sys.exit(1 if first == second else 0)
+PY
+press "$bar" Escape Escape
+end_bar
+pass "under Japanese, in a prefix made under German: kana drawn as glyphs, not boxes"
+
+# The session at 192 dpi: Xft.dpi in the display's resources, which a client holds over server resets.
+xprop -root -spy RESOURCE_MANAGER >/dev/null 2>&1 &
+holder=$!
+printf 'Xft.dpi:\t192\n' | xrdb -nocpp -merge || fail "xrdb cannot set Xft.dpi"
+start_bar ja_JP.UTF-8
+height192=$(bar_height)
+end_bar
+xrdb -nocpp -remove
+[ $((height192 * 10)) -ge $((height96 * 17)) ] || fail "the bar is $height192 pixels tall at 192 dpi, $height96 at 96"
+pass "at 192 dpi the bar is $height192 pixels tall, at 96 dpi $height96"
 echo "1 passed, 0 failed"
