@@ -6,6 +6,7 @@
 // session, find Wine's processes blocking SIGTERM (which Wine keeps blocked) and ignoring SIGHUP, and this
 // program answers them by running "wineboot --end-session", which sends Kelmar Windows's end-of-session
 // messages; Kelmar then saves and ends, and so does this program.
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -41,14 +42,32 @@ pid_t Start(char** argv, const sigset_t& childMask) {
     return pid;
 }
 
-// The record of the session's environment: under XDG_RUNTIME_DIR, else in the data folder.
-std::string Record(const std::vector<std::string>& session, const std::string& data) {
+// Removes the records of this data folder that Kelmars which ended without removing theirs left.
+void RemoveLeftRecords(const std::string& base) {
+    const size_t slash = base.rfind('/');
+    DIR* folder = opendir(base.substr(0, slash).c_str());
+    if (folder == nullptr) return;
+    const std::string prefix = base.substr(slash + 1) + ".";
+    while (const struct dirent* entry = readdir(folder)) {
+        if (strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) {
+            unlinkat(dirfd(folder), entry->d_name, 0);
+        }
+    }
+    closedir(folder);
+}
+
+// This Kelmar's record of the session's environment (each running Kelmar has its own): under
+// XDG_RUNTIME_DIR, else in the data folder. When no other Kelmar of the folder runs, records left by
+// earlier ones go first.
+std::string Record(const std::vector<std::string>& session, const std::string& data, bool alone) {
     const std::string record = RecordOf(session);
     const char* runtime = getenv("XDG_RUNTIME_DIR");
-    std::string path = RecordPath(runtime != nullptr ? runtime : "", data);
-    if (WriteRecord(path, record)) return path;
-    path = RecordPath("", data);
-    if (WriteRecord(path, record)) return path;
+    const std::string own = "." + std::to_string(getpid());
+    for (const std::string& base : {RecordPath(runtime != nullptr ? runtime : "", data), RecordPath("", data)}) {
+        if (alone) RemoveLeftRecords(base);
+        if (WriteRecord(base + own, record)) return base + own;
+    }
+    const std::string path = RecordPath("", data) + own;
     fprintf(stderr, "kelmar: cannot record the session's environment in %s: %s; applications started from the bar "
                     "get Wine's\n", path.c_str(), strerror(errno));
     return std::string();
@@ -105,7 +124,7 @@ int main(int argc, char** argv) {
     const int fd = OpenDataLock(argv[1]);
     const bool alone = fd >= 0 && TryLockAlone(fd);  // no other Kelmar of this data folder runs
     std::vector<std::string> settings(argv + 2, argv + separator);
-    const std::string record = Record(session, argv[1]);
+    const std::string record = Record(session, argv[1], alone);
     if (!record.empty()) settings.push_back(std::string(kRecordVariable) + "=" + record);
     ReplaceEnvironment(WithSettings(CurrentEnvironment(), settings));
 
