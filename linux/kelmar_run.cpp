@@ -49,9 +49,11 @@ void RemoveLeftRecords(const std::string& base) {
     if (folder == nullptr) return;
     const std::string prefix = base.substr(slash + 1) + ".";
     while (const struct dirent* entry = readdir(folder)) {
-        if (strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) {
-            unlinkat(dirfd(folder), entry->d_name, 0);
-        }
+        if (strncmp(entry->d_name, prefix.c_str(), prefix.size()) != 0) continue;
+        // Named for the process that made it: one still running keeps its record.
+        const long pid = strtol(entry->d_name + prefix.size(), nullptr, 10);
+        if (pid > 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) continue;
+        unlinkat(dirfd(folder), entry->d_name, 0);
     }
     closedir(folder);
 }
