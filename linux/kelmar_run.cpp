@@ -6,6 +6,7 @@
 // session, find Wine's processes blocking SIGTERM (which Wine keeps blocked) and ignoring SIGHUP, and this
 // program answers them by running "wineboot --end-session", which sends Kelmar Windows's end-of-session
 // messages; Kelmar then saves and ends, and so does this program.
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -26,6 +27,8 @@ namespace {
 
 // How long Kelmar may take to save and end once the session has ended, before it is stopped.
 constexpr int kEndSeconds = 30;
+// How long a Wine server left by the kelmar command's own Wine commands may take to end.
+constexpr int kServerSeconds = 10;
 
 pid_t Start(char** argv, const sigset_t& childMask) {
     const pid_t pid = fork();
@@ -39,17 +42,55 @@ pid_t Start(char** argv, const sigset_t& childMask) {
     return pid;
 }
 
-// The record of the session's environment: under XDG_RUNTIME_DIR, else in the data folder.
-std::string Record(const std::vector<std::string>& session, const std::string& data) {
+// Removes the records of this data folder that Kelmars which ended without removing theirs left.
+void RemoveLeftRecords(const std::string& base) {
+    const size_t slash = base.rfind('/');
+    DIR* folder = opendir(base.substr(0, slash).c_str());
+    if (folder == nullptr) return;
+    const std::string prefix = base.substr(slash + 1) + ".";
+    while (const struct dirent* entry = readdir(folder)) {
+        if (strncmp(entry->d_name, prefix.c_str(), prefix.size()) != 0) continue;
+        // Named for the process that made it: one still running keeps its record.
+        const long pid = strtol(entry->d_name + prefix.size(), nullptr, 10);
+        if (pid > 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) continue;
+        unlinkat(dirfd(folder), entry->d_name, 0);
+    }
+    closedir(folder);
+}
+
+// This Kelmar's record of the session's environment (each running Kelmar has its own): under
+// XDG_RUNTIME_DIR, else in the data folder. When no other Kelmar of the folder runs, records left by
+// earlier ones go first.
+std::string Record(const std::vector<std::string>& session, const std::string& data, bool alone) {
     const std::string record = RecordOf(session);
     const char* runtime = getenv("XDG_RUNTIME_DIR");
-    std::string path = RecordPath(runtime != nullptr ? runtime : "", data);
-    if (WriteRecord(path, record)) return path;
-    path = RecordPath("", data);
-    if (WriteRecord(path, record)) return path;
+    const std::string own = "." + std::to_string(getpid());
+    for (const std::string& base : {RecordPath(runtime != nullptr ? runtime : "", data), RecordPath("", data)}) {
+        if (alone) RemoveLeftRecords(base);
+        if (WriteRecord(base + own, record)) return base + own;
+    }
+    const std::string path = RecordPath("", data) + own;
     fprintf(stderr, "kelmar: cannot record the session's environment in %s: %s; applications started from the bar "
                     "get Wine's\n", path.c_str(), strerror(errno));
     return std::string();
+}
+
+// A Wine server that the kelmar command's own Wine commands started (its code-page query) would run
+// Kelmar without the signal handling above, and a SIGTERM would end it and all of Wine with it: when no
+// other Kelmar runs, such a server is given a few seconds to end (it ends once idle) before Kelmar starts.
+void AwaitIdleServer(const sigset_t& childMask) {
+    const char* server = getenv("WINESERVER");
+    if (server == nullptr || server[0] != '/') return;
+    char* argv[] = {const_cast<char*>(server), const_cast<char*>("-w"), nullptr};
+    const pid_t waiter = Start(argv, childMask);
+    if (waiter < 0) return;
+    const struct timespec tick = {0, 50 * 1000 * 1000};
+    for (int i = 0; i < kServerSeconds * 20; ++i) {
+        if (waitpid(waiter, nullptr, WNOHANG) == waiter) return;
+        nanosleep(&tick, nullptr);
+    }
+    kill(waiter, SIGKILL);
+    waitpid(waiter, nullptr, 0);
 }
 
 // The session's environment from a descriptor, read to its end and closed.
@@ -83,14 +124,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     const int fd = OpenDataLock(argv[1]);
-    if (fd < 0 || !LockShared(fd)) {
-        fprintf(stderr, "kelmar: cannot lock %s/%s: %s\n", argv[1], kLockFile, strerror(errno));
-        return 1;
-    }
-    fcntl(fd, F_SETFD, FD_CLOEXEC);  // the lock is this process's; Wine needs no descriptor of it
-
-    const std::string record = Record(session, argv[1]);
+    const bool alone = fd >= 0 && TryLockAlone(fd);  // no other Kelmar of this data folder runs
     std::vector<std::string> settings(argv + 2, argv + separator);
+    const std::string record = Record(session, argv[1], alone);
     if (!record.empty()) settings.push_back(std::string(kRecordVariable) + "=" + record);
     ReplaceEnvironment(WithSettings(CurrentEnvironment(), settings));
 
@@ -98,8 +134,15 @@ int main(int argc, char** argv) {
     sigset_t ending, waited;
     sigemptyset(&ending);
     sigaddset(&ending, SIGTERM);
+    if (alone) AwaitIdleServer(ending);
+    if (fd < 0 || !LockShared(fd)) {  // from alone to shared in one step
+        fprintf(stderr, "kelmar: cannot lock %s/%s: %s\n", argv[1], kLockFile, strerror(errno));
+        return 1;
+    }
+    fcntl(fd, F_SETFD, FD_CLOEXEC);  // the lock is this process's; Wine needs no descriptor of it
     waited = ending;
     sigaddset(&waited, SIGHUP);
+    sigaddset(&waited, SIGINT);  // Ctrl+C in the terminal that started it: ended the same way
     sigaddset(&waited, SIGCHLD);
     sigprocmask(SIG_BLOCK, &waited, nullptr);
 
@@ -138,7 +181,7 @@ int main(int argc, char** argv) {
             const struct timespec wait = {deadline - now, 0};
             got = sigtimedwait(&waited, nullptr, &wait);
         }
-        if ((got == SIGTERM || got == SIGHUP) && ender == 0) {
+        if ((got == SIGTERM || got == SIGHUP || got == SIGINT) && ender == 0) {
             // Once: Windows's end-of-session messages to Kelmar, which then saves and ends.
             ender = Start(endSession, ending);
             deadline = time(nullptr) + kEndSeconds;

@@ -54,6 +54,7 @@ chmod +x "$tree/bin/marker"
 # A private session bus whose services are the desktop's notifications, which write down what they are
 # told, and a D-Bus activatable application, which writes down that it was activated.
 mkdir -p "$tree/services"
+mkdir -m 700 "$tree/run"
 cat >"$tree/bin/notifications.py" <<'PY'
 import os, sys, gi
 os.environ['DBUS_SESSION_BUS_ADDRESS'] = os.environ['DBUS_STARTER_ADDRESS']  # the bus that started it
@@ -132,7 +133,7 @@ printf '\x7fELF\x00\x01junk\xff\xfe' >"$tree/system/applications/broken.desktop"
 session() {
     env -u WINEPREFIX -u WINELOADER -u WINESERVER -u WINEDLLOVERRIDES -u WINEDEBUG HOME="$home" XDG_DATA_HOME="$data" \
         XDG_CONFIG_HOME="$home/config" XDG_DATA_DIRS="$tree/system" XDG_CURRENT_DESKTOP=XFCE LC_ALL=de_DE.UTF-8 \
-        PATH="$tree/bin:$PATH" MARKER_OUT="$tree/marker.out" DBUS_SESSION_BUS_ADDRESS="$bus" \
+        PATH="$tree/bin:$PATH" MARKER_OUT="$tree/marker.out" DBUS_SESSION_BUS_ADDRESS="$bus" XDG_RUNTIME_DIR="$tree/run" \
         $'NAME\nWITH NEWLINE=one\ntwo' RAW=$'\xff\xfe' QT_IM_MODULE=fcitx USERNAME=alice windir=/sess/windir \
         WINEPATH=/sess/winepath KELMAR_SESSIONS=kept DESKTOP_STARTUP_ID=kelmar-own-start "$@"
 }
@@ -217,6 +218,8 @@ wait_file "$tree/env.out" "choosing Env Dump"
 [ "$(head -z -n1 "$tree/env.out" | tr -d '\0')" = "$home" ] || fail "Env Dump started in $(head -z -n1 "$tree/env.out" | tr -d '\0')"
 diff <(entries "$tree/session.env" 0) <(entries "$tree/env.out" 1) >&2 \
     || fail "the application's environment is not the session's (< session, > application)"
+records=$(find "$tree/run" -name 'kelmar-*.env.*' -perm 600 | wc -l)
+[ "$records" = 1 ] || fail "$records records of the session, readable by the user alone, in XDG_RUNTIME_DIR: $(ls -l "$tree/run")"
 pass "an entry without a Path starts in the home folder with the session's environment, byte for byte"
 
 press "$bar" alt+e
@@ -274,7 +277,12 @@ press "$bar" ctrl+o
 options=$(wait_window "Kelmar Options" "$BOX_TEST" 10) || fail "Ctrl+O opened no Options dialog"
 press "$options" Tab Tab space Return
 wait_gone "Kelmar Options" || fail "OK did not close the Options dialog"
-bar=$(wait_window Kelmar "$BAR_TEST" 10) || fail "no bar after the Options change"
+# Stay on top changed makes the bar again: a new window.
+for _ in $(seq 100); do
+    newbar=$(find_window Kelmar "$BAR_TEST" 1) && [ "$newbar" != "$bar" ] && break
+    sleep 0.1
+done
+[ -n "$newbar" ] && [ "$newbar" != "$bar" ] || fail "the bar was not made again after the Options change"
 ! grep -qs '^StayOnTop=0' "$ini" || fail "the Options change was saved before the session's end"
 session_pids=$(pgrep -P "$KELMAR_PID")
 for dir in /proc/[0-9]*; do
@@ -285,7 +293,8 @@ for signal in TERM HUP; do
     kill -s "$signal" $session_pids 2>/dev/null
 done
 wait_exit 60 || fail "Kelmar did not end with the session"
-grep -q '^StayOnTop=0' "$ini" || fail "the session's end lost the Options change: $(cat "$ini")"
+grep -q '^StayOnTop=0' "$ini" || fail "the session's end lost the Options change: $(cat "$ini"); the launcher said: $(cat "$tree/out")"
+[ -z "$(ls -A "$tree/run")" ] || fail "the record of the session stays after Kelmar ended: $(ls -A "$tree/run")"
 pass "the session's end (SIGTERM, SIGHUP to all its processes) saves the Options change in kelmar.ini"
 
 # Again on request, through a relative symbolic link: the removed application is gone from the menus.
