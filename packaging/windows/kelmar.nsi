@@ -1,7 +1,7 @@
 ; Kelmar's Windows setup: installs KELMAR32.EXE for the current user alone, with a Start-menu shortcut,
 ; an optional one in the Startup folder and an entry under "Apps and features"; its uninstaller keeps
 ; the user's menus. setup.cmake builds it with makensis, handing in VERSION, FILEVERSION, EXE, GUIDE,
-; LICENCE, LICENCE_PAGE, ICON and OUTFILE. The setup is a Unicode one, so that every user name and
+; LICENCE, LICENCE_PAGE, ICON, WIZARD, CHECKS and OUTFILE. The setup is a Unicode one, so that every user name and
 ; folder works; it needs Windows 2000 or later (Windows 95, 98 and Me take the ZIP). The shipped setup
 ; is 32-bit; with AMD64 defined the same script makes a 64-bit setup that the tests run under 64-bit Wine.
 
@@ -57,6 +57,9 @@ Var Kept        ; the uninstaller's last words: what stays, and where
 !define MUI_ABORTWARNING
 !define MUI_FINISHPAGE_NOREBOOTSUPPORT
 !define MUI_COMPONENTSPAGE_NODESC
+; Pictures of Kelmar's own, in 16 colours: the default ones would take the setup over 160 KiB.
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${WIZARD}"
+!define MUI_COMPONENTSPAGE_CHECKBITMAP "${CHECKS}"
 
 !define MUI_WELCOMEPAGE_TEXT "$Welcome"
 !insertmacro MUI_PAGE_WELCOME
