@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 #include "core/text.h"
 
@@ -14,7 +15,12 @@ const char* const kMenuTitles[kMenuCount] = {"Internet",  "Office",    "Graphics
 namespace {
 
 constexpr size_t kParamsChars = sizeof AppEntry::params - 1;
-constexpr size_t kKeyPrefix = kParamsChars - 9;  // then "~" and eight hex digits
+// A long ID's key: its first characters, "~" and 80 bits of its SHA-256 in 16 base-32 digits, which no
+// one finds a second ID for by chance or by a search on a desktop computer.
+constexpr size_t kHashDigits = 16;
+constexpr size_t kKeyPrefix = kParamsChars - 1 - kHashDigits;
+// The keys of the first release: 20 characters, "~" and a 32-bit FNV-1a hash, which a search collides.
+constexpr size_t kLegacyKeyPrefix = kParamsChars - 9;
 
 // The freedesktop main categories, each with its menu; Audio and Video come with AudioVideo.
 struct MainCategory {
@@ -26,21 +32,39 @@ constexpr MainCategory kMainCategories[] = {
     {"Game", 4},    {"Development", 5}, {"Education", 6}, {"Science", 7}, {"System", 8}, {"Settings", 9},
     {"Utility", 10}};
 
-// The iconv name of a Windows code page; glibc knows them all as CPnnnn.
+constexpr int kUtf8 = 65001;
+// How many characters a cut may go back to end after a whole word.
+constexpr size_t kNearWord = 10;
+
+// The iconv name of a Windows code page; glibc knows them all as CPnnnn, but UTF-8 by its own name.
 std::string ConverterName(int codePage) {
-    return "CP" + std::to_string(codePage);
+    return codePage == kUtf8 ? "UTF-8" : "CP" + std::to_string(codePage);
 }
 
 bool IsPlainIdChar(char c) {
     return g_ascii_isalnum(c) || c == '.' || c == '_' || c == '-' || c == '+';
 }
 
-bool IsMnemonic(const std::string& c) {
-    return c.size() == 1 && g_ascii_isalnum(c[0]);
+bool HasLetterOrDigit(const std::string& utf8) {
+    for (const char* p = utf8.c_str(); *p != '\0'; p = g_utf8_next_char(p)) {
+        if (g_unichar_isalnum(g_utf8_get_char(p))) return true;
+    }
+    return false;
 }
 
-bool Taken(const std::string& taken, char c) {
-    return taken.find(g_ascii_tolower(c)) != std::string::npos;
+// Scripts whose characters are typed through an input method rather than one key each.
+bool TypedThroughInputMethod(gunichar c) {
+    switch (g_unichar_get_script(c)) {
+        case G_UNICODE_SCRIPT_HAN:
+        case G_UNICODE_SCRIPT_HIRAGANA:
+        case G_UNICODE_SCRIPT_KATAKANA:
+        case G_UNICODE_SCRIPT_HANGUL:
+        case G_UNICODE_SCRIPT_YI:
+        case G_UNICODE_SCRIPT_BOPOMOFO:
+            return true;
+        default:
+            return false;
+    }
 }
 
 // Text fit for a label: composed characters, controls as spaces, no spaces at either end.
@@ -57,12 +81,14 @@ std::string Tidy(const std::string& utf8) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// ASCII for text the code page cannot hold; empty when GLib knows no ASCII form for some character.
-std::string AsciiForm(const std::string& utf8) {
-    gchar* ascii = g_str_to_ascii(utf8.c_str(), "C");
+// The ASCII form GLib knows for one character ("é" is "e", "Œ" is "OE"); empty when it knows none.
+std::string AsciiForm(gunichar c) {
+    char utf8[8] = {};
+    g_unichar_to_utf8(c, utf8);
+    gchar* ascii = g_str_to_ascii(utf8, "C");
     std::string text = ascii != nullptr ? ascii : "";
     g_free(ascii);
-    if (std::count(text.begin(), text.end(), '?') != std::count(utf8.begin(), utf8.end(), '?')) return std::string();
+    if (text.find('?') != std::string::npos) return std::string();
     return text;
 }
 
@@ -88,6 +114,38 @@ int MenuOf(const std::string& categories) {
     return kMenuCount - 1;
 }
 
+std::vector<std::string> MenuTitles(const std::vector<std::string>& dataDirs) {
+    std::vector<std::string> titles(kMenuTitles, kMenuTitles + kMenuCount);
+    std::vector<bool> found(kMenuCount, false);
+    for (const std::string& dataDir : dataDirs) {
+        const std::string folder = dataDir + "/desktop-directories";
+        GDir* dir = g_dir_open(folder.c_str(), 0, nullptr);
+        if (dir == nullptr) continue;
+        std::vector<std::string> names;
+        while (const char* name = g_dir_read_name(dir)) {
+            if (g_str_has_suffix(name, ".directory")) names.emplace_back(name);
+        }
+        g_dir_close(dir);
+        std::sort(names.begin(), names.end());  // the same title every time, whatever the folder's order
+        for (const std::string& name : names) {
+            GKeyFile* file = g_key_file_new();
+            if (g_key_file_load_from_file(file, (folder + "/" + name).c_str(), G_KEY_FILE_NONE, nullptr)) {
+                gchar* english = g_key_file_get_string(file, G_KEY_FILE_DESKTOP_GROUP, "Name", nullptr);
+                gchar* local = g_key_file_get_locale_string(file, G_KEY_FILE_DESKTOP_GROUP, "Name", nullptr, nullptr);
+                for (int m = 0; m < kMenuCount && english != nullptr && local != nullptr; ++m) {
+                    if (found[m] || strcmp(english, kMenuTitles[m]) != 0) continue;
+                    titles[m] = local;
+                    found[m] = true;
+                }
+                g_free(english);
+                g_free(local);
+            }
+            g_key_file_free(file);
+        }
+    }
+    return titles;
+}
+
 AnsiEncoder::AnsiEncoder(int codePage)
     : codePage_(codePage),
       ascii_(codePage == 0 || codePage == 20127),
@@ -99,95 +157,176 @@ AnsiEncoder::~AnsiEncoder() {
     if (converter_ != reinterpret_cast<GIConv>(-1)) g_iconv_close(converter_);
 }
 
+bool AnsiEncoder::EncodeChar(gunichar c, std::string& bytes) const {
+    if (c == 0) return false;
+    if (ascii_) {
+        if (c >= 0x80) return false;
+        bytes.assign(1, static_cast<char>(c));
+        return true;
+    }
+    char in[8];
+    const gsize inLength = static_cast<gsize>(g_unichar_to_utf8(c, in));
+    char out[8];
+    gchar* inCursor = in;
+    gchar* outCursor = out;
+    gsize inLeft = inLength;
+    gsize outLeft = sizeof out;
+    if (g_iconv(converter_, &inCursor, &inLeft, &outCursor, &outLeft) == static_cast<gsize>(-1) || inLeft != 0) {
+        g_iconv(converter_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+        return false;
+    }
+    const size_t length = sizeof out - outLeft;
+    // A NUL would end the field; a code page that maps a character to none has no form for it.
+    if (length == 0 || memchr(out, '\0', length) != nullptr) return false;
+    bytes.assign(out, length);
+    return true;
+}
+
 bool AnsiEncoder::Encode(const std::string& utf8, std::vector<std::string>& chars) const {
     chars.clear();
     if (!Ready() || !g_utf8_validate(utf8.c_str(), static_cast<gssize>(utf8.size()), nullptr)) return false;
     // One character at a time, so that the bytes of each are known and a cut never splits one.
+    std::string bytes;
     for (const char* p = utf8.c_str(); *p != '\0'; p = g_utf8_next_char(p)) {
-        const gunichar c = g_utf8_get_char(p);
-        if (c == 0) return false;
-        char in[8];
-        const gsize inLength = static_cast<gsize>(g_unichar_to_utf8(c, in));
-        if (ascii_) {
-            if (c >= 0x80) return false;
-            chars.emplace_back(1, static_cast<char>(c));
-            continue;
-        }
-        char out[8];
-        gchar* inCursor = in;
-        gchar* outCursor = out;
-        gsize inLeft = inLength;
-        gsize outLeft = sizeof out;
-        if (g_iconv(converter_, &inCursor, &inLeft, &outCursor, &outLeft) == static_cast<gsize>(-1) || inLeft != 0) {
-            g_iconv(converter_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
-            return false;
-        }
-        const size_t length = sizeof out - outLeft;
-        // A NUL would end the field; a code page that maps a character to none has no form for it.
-        if (length == 0 || memchr(out, '\0', length) != nullptr) return false;
-        chars.emplace_back(out, length);
+        if (!EncodeChar(g_utf8_get_char(p), bytes)) return false;
+        chars.push_back(bytes);
     }
     return true;
 }
 
-std::vector<std::string> LabelChars(const DesktopApp& app, const AnsiEncoder& encoder, std::string* shown) {
-    std::vector<std::string> chars;
-    const std::string name = Tidy(app.name);
-    const std::string plainName = Tidy(app.plainName);
-    for (const std::string* text : {&name, &plainName}) {
-        if (!text->empty() && encoder.Encode(*text, chars)) {
-            if (shown != nullptr) *shown = *text;
-            return chars;
+std::string AnsiEncoder::Decode(const std::string& bytes) const {
+    if (ascii_) return bytes;
+    gchar* utf8 = g_convert(bytes.c_str(), static_cast<gssize>(bytes.size()), "UTF-8", ConverterName(codePage_).c_str(),
+                            nullptr, nullptr, nullptr);
+    std::string text = utf8 != nullptr ? utf8 : bytes;
+    g_free(utf8);
+    return text;
+}
+
+std::vector<LabelChar> AnsiEncoder::Readable(const std::string& utf8, std::string* shown, bool* whole) const {
+    std::vector<LabelChar> chars;
+    std::string text;
+    if (whole != nullptr) *whole = true;
+    if (!Ready() || !g_utf8_validate(utf8.c_str(), static_cast<gssize>(utf8.size()), nullptr)) {
+        if (whole != nullptr) *whole = false;
+        if (shown != nullptr) shown->clear();
+        return chars;
+    }
+    auto add = [&](gunichar c, const std::string& bytes) {
+        // Spaces only between words: none first, none doubled (a space is one byte in every code page).
+        if (c == ' ' && (chars.empty() || chars.back().bytes == " ")) return;
+        LabelChar label{bytes, std::string()};
+        const bool typeable = !TypedThroughInputMethod(c) && (bytes.size() == 1 || codePage_ == kUtf8);
+        if (g_unichar_isalnum(c) && typeable) {
+            char lower[8] = {};
+            g_unichar_to_utf8(g_unichar_tolower(c), lower);
+            label.mnemonic = lower;
+        }
+        chars.push_back(label);
+        char one[8] = {};
+        g_unichar_to_utf8(c, one);
+        text += one;
+    };
+    std::string bytes;
+    for (const char* p = utf8.c_str(); *p != '\0'; p = g_utf8_next_char(p)) {
+        const gunichar c = g_utf8_get_char(p);
+        if (EncodeChar(c, bytes)) {
+            add(c, bytes);
+            continue;
+        }
+        if (whole != nullptr) *whole = false;
+        for (char a : AsciiForm(c)) {
+            if (EncodeChar(static_cast<unsigned char>(a), bytes)) add(static_cast<unsigned char>(a), bytes);
         }
     }
-    // Neither form fits the code page: ASCII letters for it, or for the ID when GLib has none.
-    std::string ascii = AsciiForm(plainName.empty() ? name : plainName);
-    if (ascii.empty()) {
-        std::string id = app.id;
-        const size_t suffix = id.rfind(".desktop");
-        if (suffix != std::string::npos && suffix + 8 == id.size()) id.erase(suffix);
-        ascii = AsciiForm(Tidy(id));
+    while (!chars.empty() && chars.back().bytes == " ") {
+        chars.pop_back();
+        text.pop_back();
     }
-    if (shown != nullptr) *shown = ascii;
-    chars.clear();
-    for (char c : ascii) chars.emplace_back(1, c);
+    if (shown != nullptr) *shown = text;
     return chars;
 }
 
-std::string MakeLabel(const std::vector<std::string>& chars, size_t fieldSize, std::string& taken) {
+std::vector<LabelChar> LabelChars(const DesktopApp& app, const AnsiEncoder& encoder, std::string* shown) {
+    const std::string name = Tidy(app.name);
+    const std::string plainName = Tidy(app.plainName);
+    std::string text;
+    bool whole = false;
+    // A name the code page holds whole, in the user's language first.
+    for (const std::string* source : {&name, &plainName}) {
+        std::vector<LabelChar> chars = encoder.Readable(*source, &text, &whole);
+        if (whole && !chars.empty()) {
+            if (shown != nullptr) *shown = text;
+            return chars;
+        }
+    }
+    // Else what of a name is left readable, as long as a letter or digit is.
+    for (const std::string* source : {&name, &plainName}) {
+        std::vector<LabelChar> chars = encoder.Readable(*source, &text, &whole);
+        if (HasLetterOrDigit(text)) {
+            if (shown != nullptr) *shown = text;
+            return chars;
+        }
+    }
+    std::string id = app.id;
+    const size_t suffix = id.rfind(".desktop");
+    if (suffix != std::string::npos && suffix + 8 == id.size()) id.erase(suffix);
+    std::vector<LabelChar> chars = encoder.Readable(Tidy(id), &text, &whole);
+    if (shown != nullptr) *shown = text;
+    return chars;
+}
+
+std::string MakeLabel(const std::vector<LabelChar>& chars, size_t fieldSize, std::string& taken) {
     const size_t room = fieldSize - 1;
     // Each character as written: an "&" of the name doubled, so that it shows as itself.
     std::vector<std::string> units;
-    for (const std::string& c : chars) units.push_back(c == "&" ? "&&" : c);
+    size_t total = 0;
+    for (const LabelChar& c : chars) {
+        units.push_back(c.bytes == "&" ? "&&" : c.bytes);
+        total += units.back().size();
+    }
+    // How many characters are shown in space bytes: all, or as many as fit before "...", going back to
+    // the end of a word when one ends a few characters before.
+    auto shownChars = [&](size_t space) {
+        if (total <= space) return units.size();
+        size_t count = 0;
+        for (size_t used = 0; count < units.size() && used + units[count].size() + 3 <= space; ++count) {
+            used += units[count].size();
+        }
+        for (size_t end = count; end > 0 && count - end <= kNearWord; --end) {
+            if (chars[end].bytes == " ") return end;
+        }
+        return count;
+    };
+    auto isTaken = [&](size_t i) { return taken.find(chars[i].mnemonic) != std::string::npos; };
 
-    // The mnemonic: the first free word-initial letter or digit, else the first free one anywhere,
-    // among the characters that still fit with the marker before it.
+    // The mnemonic: the first free word-initial letter, else the first free one anywhere, among the
+    // characters shown with the marker before it.
+    size_t count = shownChars(room - 1);
     int mnemonic = -1;
     for (int pass = 0; pass < 2 && mnemonic < 0; ++pass) {
-        size_t used = 0;
-        for (size_t i = 0; i < units.size(); ++i) {
-            used += units[i].size();
-            if (used + 1 > room) break;
-            if (!IsMnemonic(chars[i]) || Taken(taken, chars[i][0])) continue;
-            const bool wordStart = i == 0 || !(IsMnemonic(chars[i - 1]) || chars[i - 1].size() > 1);
+        for (size_t i = 0; i < count; ++i) {
+            if (chars[i].mnemonic.empty() || isTaken(i)) continue;
+            const bool wordStart = i == 0 || (chars[i - 1].mnemonic.empty() && chars[i - 1].bytes.size() == 1);
             if (pass == 1 || wordStart) {
                 mnemonic = static_cast<int>(i);
                 break;
             }
         }
     }
-    if (mnemonic >= 0) taken.push_back(g_ascii_tolower(chars[mnemonic][0]));
+    if (mnemonic >= 0) {
+        taken += chars[mnemonic].mnemonic;
+    } else {
+        count = shownChars(room);
+    }
 
     std::string label;
-    const size_t limit = room - (mnemonic >= 0 ? 1 : 0);
-    size_t used = 0;
-    for (size_t i = 0; i < units.size(); ++i) {
-        if (used + units[i].size() > limit) break;
-        used += units[i].size();
+    for (size_t i = 0; i < count; ++i) {
         if (static_cast<int>(i) == mnemonic) label.push_back('&');
         label += units[i];
     }
     while (!label.empty() && label.back() == ' ') label.pop_back();
+    if (count < units.size()) label += "...";
     return label;
 }
 
@@ -199,31 +338,66 @@ std::string WinePath(const std::string& unixPath, const AnsiEncoder& encoder) {
     return path;
 }
 
-std::string AppKey(const std::string& id) {
+namespace {
+
+std::string IdStem(const std::string& id) {
     std::string stem = id;
     const size_t suffix = stem.rfind(".desktop");
     if (suffix != std::string::npos && suffix + 8 == stem.size()) stem.erase(suffix);
-    const bool plain = !stem.empty() && std::all_of(stem.begin(), stem.end(), IsPlainIdChar);
-    if (plain && stem.size() <= kParamsChars) return stem;
+    return stem;
+}
+
+std::string KeyPrefix(const std::string& stem, size_t size) {
     std::string key;
     for (char c : stem) {
-        if (key.size() == kKeyPrefix) break;
+        if (key.size() == size) break;
         key.push_back(IsPlainIdChar(c) ? c : '_');
     }
+    return key;
+}
+
+std::string LegacyKey(const std::string& id) {
     char hash[10];
     snprintf(hash, sizeof hash, "~%08x", Fnv1a(id));
-    return key + hash;
+    return KeyPrefix(IdStem(id), kLegacyKeyPrefix) + hash;
+}
+
+}  // namespace
+
+std::string AppKey(const std::string& id) {
+    const std::string stem = IdStem(id);
+    const bool plain = !stem.empty() && std::all_of(stem.begin(), stem.end(), IsPlainIdChar);
+    if (plain && stem.size() <= kParamsChars) return stem;
+    guint8 digest[32];
+    gsize size = sizeof digest;
+    GChecksum* checksum = g_checksum_new(G_CHECKSUM_SHA256);
+    g_checksum_update(checksum, reinterpret_cast<const guchar*>(id.data()), static_cast<gssize>(id.size()));
+    g_checksum_get_digest(checksum, digest, &size);
+    g_checksum_free(checksum);
+    std::string key = KeyPrefix(stem, kKeyPrefix) + "~";
+    for (size_t i = 0; i < kHashDigits; ++i) {  // 5 bits each, from the digest's first 80
+        const size_t bit = i * 5;
+        const unsigned pair = (static_cast<unsigned>(digest[bit / 8]) << 8) | digest[bit / 8 + 1];
+        key.push_back("abcdefghijklmnopqrstuvwxyz234567"[(pair >> (11 - bit % 8)) & 31]);
+    }
+    return key;
 }
 
 bool IsShortKey(const std::string& parameters) {
     return parameters.find('~') != std::string::npos;
 }
 
+bool KeyNames(const std::string& key, const std::string& id) {
+    if (key == AppKey(id)) return true;
+    const size_t tilde = key.find('~');
+    return tilde != std::string::npos && key.size() - tilde == 9 && key == LegacyKey(id);
+}
+
 namespace {
 
 struct Entry {
     const DesktopApp* app;
-    std::vector<std::string> chars;
+    std::vector<LabelChar> chars;
     gchar* sortKey;
 };
 
@@ -240,7 +414,8 @@ bool AddApp(UserMenu& menu, const std::string& label, const std::string& helperP
 }  // namespace
 
 bool BuildImportedCatalogue(const std::vector<DesktopApp>& apps, const AnsiEncoder& encoder,
-                            const std::string& helperPath, Catalogue& catalogue, ImportSummary& summary) {
+                            const std::string& helperPath, Catalogue& catalogue, ImportSummary& summary,
+                            const std::vector<std::string>& titles) {
     if (helperPath.empty() || helperPath.size() > sizeof AppEntry::path - 1) return false;
     std::vector<Entry> menus[kMenuCount];
     for (const DesktopApp& app : apps) {
@@ -259,6 +434,7 @@ bool BuildImportedCatalogue(const std::vector<DesktopApp>& apps, const AnsiEncod
 
     bool built = true;
     std::string menuLetters;
+    std::set<std::string> keys;
     for (int m = 0; m < kMenuCount; ++m) {
         std::vector<Entry>& entries = menus[m];
         if (entries.empty()) continue;
@@ -266,8 +442,10 @@ bool BuildImportedCatalogue(const std::vector<DesktopApp>& apps, const AnsiEncod
             const int order = strcmp(a.sortKey, b.sortKey);
             return order != 0 ? order < 0 : a.app->id < b.app->id;
         });
-        std::vector<std::string> titleChars;
-        for (const char* c = kMenuTitles[m]; *c != '\0'; ++c) titleChars.emplace_back(1, *c);
+        std::string shown;
+        std::vector<LabelChar> titleChars;
+        if (static_cast<int>(titles.size()) == kMenuCount) titleChars = encoder.Readable(titles[m], &shown);
+        if (!HasLetterOrDigit(shown)) titleChars = encoder.Readable(kMenuTitles[m]);
         const std::string title = MakeLabel(titleChars, sizeof UserMenu::name, menuLetters);
 
         UserMenu* menu = built ? NewRecord<UserMenu>() : nullptr;
@@ -279,12 +457,16 @@ bool BuildImportedCatalogue(const std::vector<DesktopApp>& apps, const AnsiEncod
         std::string appLetters;
         int count = 0;
         for (Entry& entry : entries) {
+            const std::string key = AppKey(entry.app->id);
             // Command ids give each menu a thousand: more would reach into the next menu's.
             if (count == 999) {
                 summary.leftOut.push_back({entry.app->id, std::string("the menu ") + kMenuTitles[m] + " is full"});
+            } else if (!keys.insert(key).second) {
+                // Two entries with one key would start the same application: the second is left out.
+                summary.leftOut.push_back({entry.app->id, "its key " + key + " is another application's"});
             } else if (built) {
                 const std::string label = MakeLabel(entry.chars, sizeof AppEntry::name, appLetters);
-                built = AddApp(*menu, label, helperPath, AppKey(entry.app->id));
+                built = AddApp(*menu, label, helperPath, key);
                 ++count;
             }
             g_free(entry.sortKey);
@@ -292,7 +474,7 @@ bool BuildImportedCatalogue(const std::vector<DesktopApp>& apps, const AnsiEncod
         if (built) {
             ++summary.menus;
             summary.apps += count;
-            summary.menuLines.push_back(title + ": " + std::to_string(count));
+            summary.menuLines.push_back(encoder.Decode(title) + ": " + std::to_string(count));
         }
     }
     return built;

@@ -1,7 +1,8 @@
 // The catalogue that kelmar-import makes from the desktop's applications: one menu per main category,
-// applications sorted by name, labels in the bar's ANSI code page with mnemonics and "&" doubled, cut to
-// the record's fields without splitting a character; and the short key by which start-app finds an
-// application again. Pure logic over GLib's text functions: the listing itself is GIO's (kelmar_import.cpp).
+// titled as the desktop titles it, applications sorted by the locale's collation, labels in the bar's ANSI
+// code page with mnemonics and "&" doubled, cut to the record's fields without splitting a character; and
+// the short key by which start-app finds an application again. Pure logic over GLib's text functions: the
+// listing itself is GIO's (kelmar_import.cpp).
 #pragma once
 
 #include <glib.h>
@@ -27,8 +28,20 @@ extern const char* const kMenuTitles[kMenuCount];
 // Index into kMenuTitles of the first main category in a Categories list.
 int MenuOf(const std::string& categories);
 
-// Converts UTF-8 text into the characters of one ANSI code page (each one or two bytes), through GLib's
-// iconv. Code page 0 means plain ASCII, for when the bar's code page is unknown.
+// The menus' titles in the user's language, as the desktop has them: from the desktop-directories
+// folders under dataDirs, a .directory file whose untranslated Name is the English title gives its Name
+// in the user's language. Titles without one stay English.
+std::vector<std::string> MenuTitles(const std::vector<std::string>& dataDirs);
+
+// One character of a label: its bytes in the code page and, when a user can type it to choose the entry
+// (a letter or digit of one byte, or under UTF-8 a letter of an alphabet), its lower case in UTF-8.
+struct LabelChar {
+    std::string bytes;
+    std::string mnemonic;
+};
+
+// Converts UTF-8 text into the characters of one ANSI code page (each one or two bytes; 65001 is UTF-8),
+// through GLib's iconv. Code page 0 means plain ASCII, for when the bar's code page is unknown.
 class AnsiEncoder {
 public:
     explicit AnsiEncoder(int codePage);
@@ -43,20 +56,32 @@ public:
     // The text's characters in the code page; false when any character has no form there.
     bool Encode(const std::string& utf8, std::vector<std::string>& chars) const;
 
+    // The text as readable as the code page allows, character by character: each one it cannot hold
+    // in the ASCII form GLib knows for it, else left out; spaces left doubled or at the ends go too.
+    // shown gets the text kept, in UTF-8; whole is false when a character was not held as itself.
+    std::vector<LabelChar> Readable(const std::string& utf8, std::string* shown = nullptr,
+                                    bool* whole = nullptr) const;
+
+    // Text in the code page back in UTF-8, for messages.
+    std::string Decode(const std::string& bytes) const;
+
 private:
+    bool EncodeChar(gunichar c, std::string& bytes) const;
+
     int codePage_;
     bool ascii_;
     GIConv converter_;
 };
 
-// The label of a menu or an application as the bar shows it: the text chosen for it (its name in the
-// user's language when the code page holds it, else the untranslated Name, else a readable ASCII form),
-// in that code page.
-std::vector<std::string> LabelChars(const DesktopApp& app, const AnsiEncoder& encoder, std::string* shown);
+// The label of an application as the bar shows it, in the code page: its name in the user's language when
+// the code page holds it whole, else the untranslated Name so held, else the first of the two with a
+// letter or digit left readable (Readable), else its ID. shown gets the UTF-8 text chosen.
+std::vector<LabelChar> LabelChars(const DesktopApp& app, const AnsiEncoder& encoder, std::string* shown);
 
-// A label for a field of fieldSize bytes: every "&" doubled, "&" before a mnemonic letter or digit that
-// is not yet in taken (which then holds it), cut to fieldSize - 1 bytes between characters.
-std::string MakeLabel(const std::vector<std::string>& chars, size_t fieldSize, std::string& taken);
+// A label for a field of fieldSize bytes: every "&" doubled, "&" before a mnemonic character that is not
+// yet in taken (UTF-8, lower case; which then holds it). A label too long is cut between characters and
+// ends in "...", after the last whole word when that loses little.
+std::string MakeLabel(const std::vector<LabelChar>& chars, size_t fieldSize, std::string& taken);
 
 // The name by which a Windows program under Wine reaches a Unix file: its path through drive Z:, the root
 // folder, in the code page ("/usr/lib/kelmar/start-app" is "Z:\\usr\\lib\\kelmar\\start-app"). Wine 10 takes a
@@ -68,6 +93,8 @@ std::string WinePath(const std::string& unixPath, const AnsiEncoder& encoder);
 // the 29 characters of Parameters, else a key of its first characters and a hash of the whole ID.
 std::string AppKey(const std::string& id);
 bool IsShortKey(const std::string& parameters);
+// Whether a short key names the ID: its key now, or the shorter-hashed key of the first release.
+bool KeyNames(const std::string& key, const std::string& id);
 
 // Why the importer left an application out.
 struct LeftOut {
@@ -83,7 +110,9 @@ struct ImportSummary {
     std::vector<LeftOut> leftOut;
 };
 
-// Appends the menus to an empty catalogue: each app starts helperPath with its key as the Parameters.
-// False when out of memory or when helperPath does not fit Path/filename.
+// Appends the menus to an empty catalogue: each app starts helperPath with its key as the Parameters;
+// titles are MenuTitles' (English when empty). False when out of memory or when helperPath does not fit
+// Path/filename.
 bool BuildImportedCatalogue(const std::vector<DesktopApp>& apps, const AnsiEncoder& encoder,
-                            const std::string& helperPath, Catalogue& catalogue, ImportSummary& summary);
+                            const std::string& helperPath, Catalogue& catalogue, ImportSummary& summary,
+                            const std::vector<std::string>& titles = {});

@@ -1,8 +1,10 @@
 // kelmar-import [--first-run] [--codepage N]: makes apps.dat in the current folder (Kelmar's data folder)
 // from the applications that the desktop's menus show, as GIO lists them by the freedesktop rules. With
 // --first-run it writes only where no apps.dat is, and quietly gives way to a running Kelmar; otherwise it
-// keeps the old file as apps.dat.bak and refuses while a Kelmar of this folder runs. N is the bar's ANSI
-// code page; without it names are written in ASCII. Says what it did on standard output.
+// keeps the old file as apps.dat.bak (the earlier backups as apps.dat.bak.1 to .9) and refuses while a
+// Kelmar of this folder runs. N is the bar's ANSI code page; without it names are written in ASCII. Names
+// are sorted by the locale's collation and the menus titled in the user's language where the desktop has
+// the titles. Says what it did on standard output.
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 #include <sys/stat.h>
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +31,9 @@ extern bool gHostWarned;
 namespace {
 
 constexpr const char* kBackupFile = "apps.dat.bak";
+constexpr int kOlderBackups = 9;  // apps.dat.bak.1, the newest of them, to apps.dat.bak.9
+// Kelmar's own entry: on its own bar it would only start a second bar over the first.
+constexpr const char* kOwnEntry = "kelmar.desktop";
 
 int Fail(const std::string& message) {
     fprintf(stderr, "kelmar: %s\n", message.c_str());
@@ -79,7 +85,7 @@ std::vector<LeftOut> UnlistedEntries(const std::set<std::string>& listed) {
     }
     std::vector<LeftOut> left;
     for (const auto& entry : found) {
-        if (listed.count(entry.first) != 0) continue;
+        if (listed.count(entry.first) != 0 || entry.first == kOwnEntry) continue;
         GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(entry.second.c_str());
         left.push_back({entry.first, info != nullptr ? "Hidden"
                                                      : "unreadable, no application, or its TryExec program is missing"});
@@ -94,11 +100,29 @@ std::string Text(char* owned) {
     return text;
 }
 
-// A copy of apps.dat as apps.dat.bak, written aside and moved into place.
+std::string BackupName(int number) {
+    return number == 0 ? std::string(kBackupFile) : std::string(kBackupFile) + "." + std::to_string(number);
+}
+
+bool SameBytes(const char* path, const gchar* bytes, gsize length) {
+    gchar* other = nullptr;
+    gsize otherLength = 0;
+    if (!g_file_get_contents(path, &other, &otherLength, nullptr)) return false;
+    const bool same = otherLength == length && memcmp(other, bytes, length) == 0;
+    g_free(other);
+    return same;
+}
+
+// A copy of apps.dat as apps.dat.bak, written aside and moved into place, the earlier backups each moved
+// one number on and the tenth dropped; nothing moves when apps.dat is the same as apps.dat.bak.
 bool KeepBackup() {
     gchar* bytes = nullptr;
     gsize length = 0;
     if (!g_file_get_contents(kCatalogueFile, &bytes, &length, nullptr)) return false;
+    if (SameBytes(kBackupFile, bytes, length)) {
+        g_free(bytes);
+        return true;
+    }
     char temp[] = "./.apps.dat.bak.XXXXXX";
     const int fd = mkstemp(temp);
     bool kept = fd >= 0;
@@ -106,6 +130,11 @@ bool KeepBackup() {
         fchmod(fd, 0644);
         kept = write(fd, bytes, length) == static_cast<ssize_t>(length) && fsync(fd) == 0;
         kept = close(fd) == 0 && kept;
+        // Oldest first, so that no backup is ever written over before it has moved on.
+        for (int number = kOlderBackups - 1; kept && number >= 0; --number) {
+            if (access(BackupName(number).c_str(), F_OK) != 0) continue;
+            kept = rename(BackupName(number).c_str(), BackupName(number + 1).c_str()) == 0;
+        }
         kept = kept && rename(temp, kBackupFile) == 0;
         if (!kept) unlink(temp);
     }
@@ -122,6 +151,7 @@ std::string Joined(const std::vector<std::string>& items) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    setlocale(LC_ALL, "");  // names sorted as the user's language sorts them
     bool firstRun = false;
     int codePage = 0;
     for (int i = 1; i < argc; ++i) {
@@ -165,6 +195,7 @@ int main(int argc, char** argv) {
         const char* id = g_app_info_get_id(info);
         if (id == nullptr) continue;
         listed.insert(id);
+        if (strcmp(id, kOwnEntry) == 0) continue;
         if (!g_app_info_should_show(info)) {
             notShown.emplace_back(id);
             continue;
@@ -193,7 +224,9 @@ int main(int argc, char** argv) {
     }
     Catalogue catalogue;
     ImportSummary summary;
-    if (!BuildImportedCatalogue(apps, names, helper, catalogue, summary)) {
+    std::vector<std::string> dataDirs = {g_get_user_data_dir()};
+    for (const gchar* const* dir = g_get_system_data_dirs(); *dir != nullptr; ++dir) dataDirs.emplace_back(*dir);
+    if (!BuildImportedCatalogue(apps, names, helper, catalogue, summary, MenuTitles(dataDirs))) {
         FreeCatalogue(catalogue);
         return Fail(helper.size() >= sizeof AppEntry::path
                         ? "the path of start-app, " + helper + ", is longer than the 79 characters of Path/filename"
@@ -212,7 +245,16 @@ int main(int argc, char** argv) {
            summary.menus, summary.apps, folder.c_str(),
            encoder.Ready() && codePage != 0 ? std::to_string(codePage).c_str() : "ASCII");
     for (const std::string& line : summary.menuLines) printf("  %s\n", line.c_str());
-    if (backedUp) printf("The previous menus are in %s/%s.\n", folder.c_str(), kBackupFile);
+    if (backedUp) {
+        int older = 0;
+        while (older < kOlderBackups && access(BackupName(older + 1).c_str(), F_OK) == 0) ++older;
+        printf("The previous menus are in %s/%s", folder.c_str(), kBackupFile);
+        if (older == 1) printf("; the menus before them in %s", BackupName(1).c_str());
+        if (older > 1) {
+            printf("; earlier ones in %s to %s, newest first", BackupName(1).c_str(), BackupName(older).c_str());
+        }
+        printf(".\n");
+    }
     if (!notShown.empty()) {
         printf("Left out, not in this desktop's menus (NoDisplay, OnlyShowIn, NotShowIn): %s\n", Joined(notShown).c_str());
     }

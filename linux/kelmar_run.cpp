@@ -1,32 +1,193 @@
-// kelmar-run LOCKFOLDER [NAME=VALUE...] -- PROGRAM [ARG...]: runs PROGRAM (Wine with Kelmar) in place of
-// itself, with the variables set, holding the data folder's lock shared for as long as it runs, and with
-// the session's environment noted for start-app. The launcher execs it, so it adds no process.
+// kelmar-run [--session FD] LOCKFOLDER [NAME=VALUE...] -- PROGRAM [ARG...]: runs PROGRAM (Wine with
+// Kelmar) with the variables set, holding the data folder's lock shared for as long as it runs, with the
+// session's environment recorded for start-app: the one read from descriptor FD (NUL-ended entries, as
+// the kelmar command got it, before its shell changed PWD and the like), else its own. It stays as PROGRAM's parent so that the end of the desktop
+// session saves as on Windows: the session manager's SIGTERM and SIGHUP, sent to every process of the
+// session, find Wine's processes blocking SIGTERM (which Wine keeps blocked) and ignoring SIGHUP, and this
+// program answers them by running "wineboot --end-session", which sends Kelmar Windows's end-of-session
+// messages; Kelmar then saves and ends, and so does this program.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include "linux/data_lock.h"
 #include "linux/session_env.h"
 
+namespace {
+
+// How long Kelmar may take to save and end once the session has ended, before it is stopped.
+constexpr int kEndSeconds = 30;
+// How long a Wine server left by the kelmar command's own Wine commands may take to end.
+constexpr int kServerSeconds = 10;
+
+pid_t Start(char** argv, const sigset_t& childMask) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGHUP, SIG_IGN);  // Wine sets no action of its own for SIGHUP, so this one stays
+        sigprocmask(SIG_SETMASK, &childMask, nullptr);
+        execv(argv[0], argv);
+        fprintf(stderr, "kelmar: cannot run %s: %s\n", argv[0], strerror(errno));
+        _exit(127);
+    }
+    return pid;
+}
+
+// Removes the records of this data folder that Kelmars which ended without removing theirs left.
+void RemoveLeftRecords(const std::string& base) {
+    const size_t slash = base.rfind('/');
+    DIR* folder = opendir(base.substr(0, slash).c_str());
+    if (folder == nullptr) return;
+    const std::string prefix = base.substr(slash + 1) + ".";
+    while (const struct dirent* entry = readdir(folder)) {
+        if (strncmp(entry->d_name, prefix.c_str(), prefix.size()) != 0) continue;
+        // Named for the process that made it: one still running keeps its record.
+        const long pid = strtol(entry->d_name + prefix.size(), nullptr, 10);
+        if (pid > 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) continue;
+        unlinkat(dirfd(folder), entry->d_name, 0);
+    }
+    closedir(folder);
+}
+
+// This Kelmar's record of the session's environment (each running Kelmar has its own): under
+// XDG_RUNTIME_DIR, else in the data folder. When no other Kelmar of the folder runs, records left by
+// earlier ones go first.
+std::string Record(const std::vector<std::string>& session, const std::string& data, bool alone) {
+    const std::string record = RecordOf(session);
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    const std::string own = "." + std::to_string(getpid());
+    for (const std::string& base : {RecordPath(runtime != nullptr ? runtime : "", data), RecordPath("", data)}) {
+        if (alone) RemoveLeftRecords(base);
+        if (WriteRecord(base + own, record)) return base + own;
+    }
+    const std::string path = RecordPath("", data) + own;
+    fprintf(stderr, "kelmar: cannot record the session's environment in %s: %s; applications started from the bar "
+                    "get Wine's\n", path.c_str(), strerror(errno));
+    return std::string();
+}
+
+// A Wine server that the kelmar command's own Wine commands started (its code-page query) would run
+// Kelmar without the signal handling above, and a SIGTERM would end it and all of Wine with it: when no
+// other Kelmar runs, such a server is given a few seconds to end (it ends once idle) before Kelmar starts.
+void AwaitIdleServer(const sigset_t& childMask) {
+    const char* server = getenv("WINESERVER");
+    if (server == nullptr || server[0] != '/') return;
+    char* argv[] = {const_cast<char*>(server), const_cast<char*>("-w"), nullptr};
+    const pid_t waiter = Start(argv, childMask);
+    if (waiter < 0) return;
+    const struct timespec tick = {0, 50 * 1000 * 1000};
+    for (int i = 0; i < kServerSeconds * 20; ++i) {
+        if (waitpid(waiter, nullptr, WNOHANG) == waiter) return;
+        nanosleep(&tick, nullptr);
+    }
+    kill(waiter, SIGKILL);
+    waitpid(waiter, nullptr, 0);
+}
+
+// The session's environment from a descriptor, read to its end and closed.
+bool ReadSession(int fd, std::vector<std::string>& session) {
+    std::string entries;
+    char buffer[8192];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) != 0) {
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) break;
+        entries.append(buffer, static_cast<size_t>(got));
+    }
+    close(fd);
+    session = EntriesOfRecord(entries);
+    return got == 0 && !session.empty();
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    std::vector<std::string> session = CurrentEnvironment();
+    if (argc > 2 && strcmp(argv[1], "--session") == 0) {
+        if (!ReadSession(atoi(argv[2]), session)) session = CurrentEnvironment();
+        argc -= 2;
+        argv += 2;
+    }
     int separator = 2;
     while (separator < argc && strcmp(argv[separator], "--") != 0) ++separator;
     if (argc < 2 || separator + 1 >= argc) {
-        fprintf(stderr, "usage: kelmar-run LOCKFOLDER [NAME=VALUE...] -- PROGRAM [ARG...]\n");
+        fprintf(stderr, "usage: kelmar-run [--session FD] LOCKFOLDER [NAME=VALUE...] -- PROGRAM [ARG...]\n");
         return 1;
     }
     const int fd = OpenDataLock(argv[1]);
-    if (fd < 0 || !LockShared(fd)) {
+    const bool alone = fd >= 0 && TryLockAlone(fd);  // no other Kelmar of this data folder runs
+    std::vector<std::string> settings(argv + 2, argv + separator);
+    const std::string record = Record(session, argv[1], alone);
+    if (!record.empty()) settings.push_back(std::string(kRecordVariable) + "=" + record);
+    ReplaceEnvironment(WithSettings(CurrentEnvironment(), settings));
+
+    // The signals that end a session wait, blocked, in Wine's processes; this one takes them.
+    sigset_t ending, waited;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGTERM);
+    if (alone) AwaitIdleServer(ending);
+    if (fd < 0 || !LockShared(fd)) {  // from alone to shared in one step
         fprintf(stderr, "kelmar: cannot lock %s/%s: %s\n", argv[1], kLockFile, strerror(errno));
         return 1;
     }
-    std::vector<std::string> overrides(argv + 2, argv + separator);
-    ReplaceEnvironment(NoteSession(CurrentEnvironment(), overrides));
-    execv(argv[separator + 1], argv + separator + 1);
-    fprintf(stderr, "kelmar: cannot run %s: %s\n", argv[separator + 1], strerror(errno));
-    return 1;
+    fcntl(fd, F_SETFD, FD_CLOEXEC);  // the lock is this process's; Wine needs no descriptor of it
+    waited = ending;
+    sigaddset(&waited, SIGHUP);
+    sigaddset(&waited, SIGINT);  // Ctrl+C in the terminal that started it: ended the same way
+    sigaddset(&waited, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &waited, nullptr);
+
+    const pid_t kelmar = Start(argv + separator + 1, ending);
+    if (kelmar < 0) {
+        fprintf(stderr, "kelmar: cannot start %s: %s\n", argv[separator + 1], strerror(errno));
+        return 1;
+    }
+    char* endSession[] = {argv[separator + 1], const_cast<char*>("wineboot"), const_cast<char*>("--end-session"), nullptr};
+    pid_t ender = 0;
+    time_t deadline = 0;
+    int status = 0;
+    for (;;) {
+        // Every child that ended: Kelmar, the end-session run, the kelmar command's leftovers.
+        pid_t ended;
+        bool done = false;
+        int childStatus;
+        while ((ended = waitpid(-1, &childStatus, WNOHANG)) > 0) {
+            if (ended == kelmar) {
+                status = childStatus;
+                done = true;
+            }
+        }
+        if (done) break;
+        int got;
+        if (deadline == 0) {
+            got = sigwaitinfo(&waited, nullptr);
+        } else {
+            const time_t now = time(nullptr);
+            if (now >= deadline) {
+                fprintf(stderr, "kelmar: Kelmar did not end within %d s of the session's end; stopping it\n", kEndSeconds);
+                kill(kelmar, SIGKILL);
+                deadline = 0;
+                continue;
+            }
+            const struct timespec wait = {deadline - now, 0};
+            got = sigtimedwait(&waited, nullptr, &wait);
+        }
+        if ((got == SIGTERM || got == SIGHUP || got == SIGINT) && ender == 0) {
+            // Once: Windows's end-of-session messages to Kelmar, which then saves and ends.
+            ender = Start(endSession, ending);
+            deadline = time(nullptr) + kEndSeconds;
+        }
+    }
+    if (!record.empty()) unlink(record.c_str());
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }

@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # Installs what Kelmar needs on Debian 12 or 13, when something is missing: what building it, its Debian
 # package and running it take; with --tests, also what the tests, the benchmarks and the release
-# (NSIS for the Windows setup) take.
+# (NSIS for the Windows setup; GIO's gio, a private D-Bus and Python's GObject bindings for the package's
+# desktop tests) take.
 set -euo pipefail
 
 # The x86_64 build and 64-bit Wine with its preloader (without it Wine now and then fails to start a
 # program); on a machine with no display, a virtual one, xdotool to answer the first-run box, and
-# ImageMagick for the screenshot (the package build makes its icons with it); the host compiler and GLib
-# for the package's Linux programs, and dpkg-shlibdeps for their dependencies.
+# ImageMagick for the screenshot (the package build makes its icons with it); fontconfig, xrdb and
+# xdpyinfo, with which the launcher gives Wine the session's font and DPI; the host compiler and GLib
+# for the package's Linux programs, and dpkg-shlibdeps for their dependencies. The tests also need real
+# locales (the order of names in French, menus under Japanese) and a Japanese font.
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine64 wine64-preloader fonts-wine xvfb xdotool x11-utils imagemagick
+          wine64 wine64-preloader fonts-wine fontconfig xvfb xdotool x11-utils x11-xserver-utils imagemagick
           g++ pkg-config libglib2.0-dev dpkg-dev)
 case ${1:-} in
     --tests)
         packages+=(python3 make git procps g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine
-                   clang libclang-rt-dev libbenchmark-dev python3-xlib lintian desktop-file-utils nsis) ;;
+                   clang libclang-rt-dev libbenchmark-dev python3-xlib lintian desktop-file-utils nsis
+                   libglib2.0-bin dbus-daemon python3-gi locales-all fonts-vlgothic) ;;
     "") ;;
     *) echo "usage: $0 [--tests]" >&2; exit 1 ;;
 esac

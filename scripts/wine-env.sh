@@ -129,7 +129,8 @@ kelmar_prefix_programs() {
 kelmar_wine_stop() {
     [ -n "${WINEPREFIX:-}" ] && "$WINESERVER" -k 2>/dev/null
     if [ -n "$KELMAR_XVFB_PID" ]; then kill "$KELMAR_XVFB_PID" 2>/dev/null; wait "$KELMAR_XVFB_PID" 2>/dev/null; fi
-    [ -n "$KELMAR_OWN_PREFIX" ] && rm -rf "$KELMAR_OWN_PREFIX"
+    # A prefix this removes is unset too, so that the next kelmar_wine_start makes a new one.
+    [ -n "$KELMAR_OWN_PREFIX" ] && rm -rf "$KELMAR_OWN_PREFIX" && unset WINEPREFIX
     KELMAR_XVFB_PID= KELMAR_OWN_PREFIX=
     return 0
 }

@@ -79,7 +79,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "wine64, wine64-preloader")
 # The Linux programs' libraries (GLib's GIO, the C and C++ runtimes), as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-wine)
+# fontconfig's fc-match picks the font for the session's language, xrdb and xdpyinfo read its DPI.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine, fontconfig, x11-xserver-utils, x11-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS libnotify-bin)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "thin bar of application menus across the top of the screen")
 # Lines as the control file shows them (CPack indents them; Debian wants them under 80 columns).

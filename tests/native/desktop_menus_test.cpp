@@ -1,9 +1,14 @@
 // The imported catalogue's pure rules: main categories, labels (mnemonics, "&" doubled, cuts that never
 // split a character), code-page conversion and its fallbacks, start-app's keys, and the session's
-// environment noted before Wine and given back after it.
+// environment recorded before Wine and given back after it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <glib/gstdio.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,10 +18,8 @@
 
 namespace {
 
-std::vector<std::string> Chars(const std::string& text) {
-    std::vector<std::string> chars;
-    for (char c : text) chars.emplace_back(1, c);
-    return chars;
+std::vector<LabelChar> Chars(const std::string& text, int codePage = 0) {
+    return AnsiEncoder(codePage).Readable(text);
 }
 
 std::string Label(const DesktopApp& app, int codePage, size_t size = 30) {
@@ -47,21 +50,28 @@ TEST(DesktopMenus, LabelsDoubleAmpersandsAndTakeFreeMnemonics) {
 
 TEST(DesktopMenus, CutsKeepWholeCharactersAndTheMnemonic) {
     std::string taken;
-    // 40 characters into 29 bytes: the marker counts, and a doubled "&" is never cut in half.
-    const std::string label = MakeLabel(Chars("Abcdefghijklmnopqrstuvwxyz&&&&&&&&&&&&&&"), 30, taken);
-    EXPECT_EQ(label, "&Abcdefghijklmnopqrstuvwxyz&&");
+    // 40 characters into 29 bytes: the marker and "..." count, and a doubled "&" is never cut in half.
+    const std::string label = MakeLabel(Chars("Abcdefghijklmnopqrstuvwxy&&&&&&&&&&&&&&&"), 30, taken);
+    EXPECT_EQ(label, "&Abcdefghijklmnopqrstuvwxy...");
     taken = "abcdefghijklmnopqrstuvwxy";
     // The only free letter lies past the cut: no marker rather than one pointing outside the label.
-    EXPECT_EQ(MakeLabel(Chars("abcdefghijklmnopqrstuvwxyabcdz"), 30, taken), "abcdefghijklmnopqrstuvwxyabcd");
+    EXPECT_EQ(MakeLabel(Chars("abcdefghijklmnopqrstuvwxyabcdz"), 30, taken), "abcdefghijklmnopqrstuvwxya...");
+    // Cut after the last whole word when it ends near; else mid-word. Names that fit stay whole.
+    std::string fresh;
+    EXPECT_EQ(MakeLabel(Chars("Analyseur d'utilisation des disques"), 30, fresh), "&Analyseur d'utilisation...");
+    EXPECT_EQ(MakeLabel(Chars("ImageMagick (color depth=q16)"), 30, fresh), "&ImageMagick (color...");
+    EXPECT_EQ(MakeLabel(Chars("Openbox Configuration Manager"), 31, fresh), "&Openbox Configuration Manager");
+    EXPECT_EQ(MakeLabel(Chars("Supercalifragilisticexpialidocious"), 30, fresh), "&Supercalifragilisticexpia...");
 
-    // Double-byte code page: 20 Japanese characters are 40 bytes; 29 bytes hold 14 whole ones, no marker
-    // (no ASCII letter to mark).
+    // Double-byte code page: 20 Japanese characters are 40 bytes; 26 bytes before "..." hold 13 whole
+    // ones, no marker (no letter typed with one key).
     DesktopApp app{"jp.desktop", "日本語のテキストエディタで長い名前の例です", "Japanese Editor", ""};
     const std::string japanese = Label(app, 932);
-    EXPECT_EQ(japanese.size(), 28u);
-    gchar* back = g_convert(japanese.c_str(), -1, "UTF-8", "CP932", nullptr, nullptr, nullptr);
+    ASSERT_EQ(japanese.size(), 29u);
+    EXPECT_EQ(japanese.substr(26), "...");
+    gchar* back = g_convert(japanese.c_str(), 26, "UTF-8", "CP932", nullptr, nullptr, nullptr);
     ASSERT_NE(back, nullptr) << "the cut split a character";
-    EXPECT_STREQ(back, "日本語のテキストエディタで長");
+    EXPECT_STREQ(back, "日本語のテキストエディタで");
     g_free(back);
 }
 
@@ -69,13 +79,84 @@ TEST(DesktopMenus, NamesFallBackWhenTheCodePageCannotHoldThem) {
     // In the user's language where the code page holds it.
     EXPECT_EQ(Label({"a.desktop", "Bildbetrachter für Fotos", "Image Viewer", ""}, 1252), "&Bildbetrachter f\xfcr Fotos");
     EXPECT_EQ(Label({"a.desktop", "Текстовый редактор", "Text Editor", ""}, 1251),
-              "\xd2\xe5\xea\xf1\xf2\xee\xe2\xfb\xe9 \xf0\xe5\xe4\xe0\xea\xf2\xee\xf0");
+              "&\xd2\xe5\xea\xf1\xf2\xee\xe2\xfb\xe9 \xf0\xe5\xe4\xe0\xea\xf2\xee\xf0");  // a Cyrillic mnemonic
     // Else the untranslated Name; else a readable ASCII form; else the ID.
     EXPECT_EQ(Label({"a.desktop", "Текстовый редактор", "Text Editor", ""}, 1252), "&Text Editor");
     EXPECT_EQ(Label({"a.desktop", "Ünïcödé Pâd", "Ünïcödé Pâd", ""}, 0), "&Unicode Pad");
     EXPECT_EQ(Label({"org.example.Nihongo.desktop", "日本語", "日本語", ""}, 1252), "&org.example.Nihongo");
     // Decomposed accents are composed first, so that the code page can hold them.
     EXPECT_EQ(Label({"a.desktop", "Cafe\xcc\x81", "Cafe", ""}, 1252), "&Caf\xe9");
+}
+
+TEST(DesktopMenus, NamesKeepEveryCharacterTheCodePageHoldsOrCanSpell) {
+    // Each character the code page lacks in its ASCII form, else left out, spaces tidied after it.
+    EXPECT_EQ(Label({"s.desktop", "\xf0\x9f\x98\x80 Smile", "\xf0\x9f\x98\x80 Smile", ""}, 1252), "&Smile");
+    EXPECT_EQ(Label({"e.desktop", "Éditeur 日本 Œuvre", "Editor 日本", ""}, 1252), "&\xc9" "diteur \x8cuvre");
+    // A name the code page holds whole comes before one with characters lost.
+    EXPECT_EQ(Label({"e.desktop", "Éditeur 日本", "Editor", ""}, 1252), "&Editor");
+    EXPECT_EQ(Label({"e.desktop", "Straße № 5 — ½", "Straße № 5 — ½", ""}, 0), "&Strasse No 5 -- 1/2");
+    // Nothing readable left: the untranslated Name, then the ID.
+    EXPECT_EQ(Label({"o.desktop", "日本語", "Kanji Pad \xe2\x9c\x93", ""}, 1252), "&Kanji Pad");
+    EXPECT_EQ(Label({"o.desktop", "日本語 \xe2\x9c\x93", "日本語", ""}, 1252), "&o");
+
+    // UTF-8 (65001) holds every name whole; a letter of an alphabet is a mnemonic, a kanji is not.
+    EXPECT_EQ(Label({"g.desktop", "ტექსტური რედაქტორი", "Text Editor", ""}, 65001, 64), "&ტექსტური რედაქტორი");
+    EXPECT_EQ(Label({"h.desktop", "कैलकुलेटर", "", ""}, 65001), "&कैलकुलेटर");
+    EXPECT_EQ(Label({"j.desktop", "日本語 Pad", "", ""}, 65001), "日本語 &Pad");
+    // Cut at a whole UTF-8 character: 10 Georgian letters are 30 bytes, the 25 before "..." and the
+    // marker hold 8.
+    EXPECT_EQ(Label({"g.desktop", "ტექსტურიიი", "", ""}, 65001, 30), "&ტექსტური...");
+
+    // Mnemonics compare in lower case, Cyrillic too: the second name takes its next free letter.
+    AnsiEncoder cyrillic(1251);
+    std::string taken;
+    EXPECT_EQ(MakeLabel(cyrillic.Readable("Терминал"), 30, taken), "&\xd2\xe5\xf0\xec\xe8\xed\xe0\xeb");
+    EXPECT_EQ(MakeLabel(cyrillic.Readable("текст"), 30, taken), "\xf2&\xe5\xea\xf1\xf2");
+}
+
+TEST(DesktopMenus, SortedByTheLocalesCollationAndTitledAsTheDesktopTitlesMenus) {
+    const std::string before = setlocale(LC_ALL, nullptr);
+    ASSERT_NE(setlocale(LC_ALL, "fr_FR.UTF-8"), nullptr) << "the fr_FR.UTF-8 locale is missing (scripts/setup.sh --tests)";
+    const char* language = g_getenv("LANGUAGE");
+    const std::string oldLanguage = language != nullptr ? language : "";
+    g_setenv("LANGUAGE", "fr", TRUE);
+
+    gchar* dir = g_dir_make_tmp("kelmar-titles-XXXXXX", nullptr);
+    ASSERT_NE(dir, nullptr);
+    const std::string folder = std::string(dir) + "/desktop-directories";
+    g_mkdir(folder.c_str(), 0700);
+    g_file_set_contents((folder + "/Utility.directory").c_str(),
+                        "[Desktop Entry]\nType=Directory\nName=Utilities\nName[fr]=Utilitaires\n", -1, nullptr);
+    g_file_set_contents((folder + "/Other.directory").c_str(),
+                        "[Desktop Entry]\nType=Directory\nName=Accessories\nName[fr]=Accessoires\n", -1, nullptr);
+    const std::vector<std::string> titles = MenuTitles({dir});
+
+    const std::vector<DesktopApp> apps = {
+        {"x.desktop", "Xarchiver", "Xarchiver", "Utility;"},
+        {"e.desktop", "Éditeur de texte", "Text Editor", "Utility;"},
+        {"a.desktop", "archives", "archives", "Utility;"},
+        {"m.desktop", "Divers", "Misc", ""}};
+    AnsiEncoder encoder(1252);
+    Catalogue catalogue;
+    ImportSummary summary;
+    ASSERT_TRUE(BuildImportedCatalogue(apps, encoder, "Z:\\start-app", catalogue, summary, titles));
+    std::vector<std::string> seen;
+    for (UserMenu* menu = catalogue.head; menu != nullptr; menu = menu->next) {
+        std::string line = menu->name;
+        for (AppEntry* app = menu->apps; app != nullptr; app = app->next) line += std::string(" ") + app->params;
+        seen.push_back(line);
+    }
+    FreeCatalogue(catalogue);
+    EXPECT_EQ(seen, (std::vector<std::string>{"&Utilitaires a e x", "&Other m"}));
+
+    setlocale(LC_ALL, before.c_str());
+    g_setenv("LANGUAGE", oldLanguage.c_str(), TRUE);
+    if (oldLanguage.empty()) g_unsetenv("LANGUAGE");
+    g_remove((folder + "/Utility.directory").c_str());
+    g_remove((folder + "/Other.directory").c_str());
+    g_rmdir(folder.c_str());
+    g_rmdir(dir);
+    g_free(dir);
 }
 
 TEST(DesktopMenus, KeysNameTheIdWhereItFitsAndHashItWhereNot) {
@@ -86,11 +167,21 @@ TEST(DesktopMenus, KeysNameTheIdWhereItFitsAndHashItWhereNot) {
     EXPECT_EQ(a.size(), 29u);
     EXPECT_NE(a, b);
     EXPECT_TRUE(IsShortKey(a));
-    EXPECT_EQ(a.substr(0, 20), "org.example.AVeryLon");
+    EXPECT_EQ(a.substr(0, 13), "org.example.~");
     // Wine splits Parameters at spaces and reads quotes: such IDs always get a key of plain characters.
     const std::string spaced = AppKey("my \"app\".desktop");
     EXPECT_EQ(spaced.substr(0, 9), "my__app_~");
     EXPECT_TRUE(IsShortKey(spaced));
+    // Two IDs whose keys were one in the first release (its 32-bit hash collides for them) differ now;
+    // that release's key still names each, so start-app can refuse it as ambiguous rather than guess.
+    const std::string one = "org.example.CollisionDemo.App72001.desktop";
+    const std::string two = "org.example.CollisionDemo.App1357800.desktop";
+    EXPECT_NE(AppKey(one), AppKey(two));
+    EXPECT_TRUE(KeyNames(AppKey(one), one));
+    EXPECT_FALSE(KeyNames(AppKey(one), two));
+    EXPECT_TRUE(KeyNames("org.example.Collisio~0e733e31", one));
+    EXPECT_TRUE(KeyNames("org.example.Collisio~0e733e31", two));
+    EXPECT_FALSE(KeyNames("org.example.Collisio~0e733e32", one));
 }
 
 TEST(DesktopMenus, WinePathsGoThroughDriveZInTheCodePage) {
@@ -128,26 +219,58 @@ TEST(DesktopMenus, CatalogueHasMenusInOrderAppsSortedAndStartAppWithKeys) {
     EXPECT_EQ(summary.apps, 5);
     FreeCatalogue(catalogue);
 
+    // Two entries never share a key: a second with the same one is left out, with the reason.
+    const std::vector<DesktopApp> twins = {{"twin.desktop", "Twin", "Twin", "Utility;"},
+                                           {"twin.desktop", "Twin", "Twin", "Game;"}};
+    Catalogue one;
+    ImportSummary twinSummary;
+    ASSERT_TRUE(BuildImportedCatalogue(twins, encoder, "/usr/lib/kelmar/start-app", one, twinSummary));
+    EXPECT_EQ(twinSummary.apps, 1);
+    ASSERT_EQ(twinSummary.leftOut.size(), 1u);
+    EXPECT_EQ(twinSummary.leftOut[0].reason, "its key twin is another application's");
+    FreeCatalogue(one);
+
     Catalogue none;
     EXPECT_FALSE(BuildImportedCatalogue(apps, encoder, std::string(80, 'x'), none, summary));
     EXPECT_EQ(none.head, nullptr);
 }
 
-TEST(SessionEnvironment, WineAdditionsGoAndTheSessionsValuesComeBack) {
-    const std::vector<std::string> session = {"HOME=/home/u", "WINEPREFIX=/home/u/.wine", "LANG=de_DE.UTF-8", "EMPTY="};
-    std::vector<std::string> wine = NoteSession(session, {"WINEPREFIX=/k/wineprefix", "WINEDEBUG=-all"});
-    EXPECT_NE(std::find(wine.begin(), wine.end(), "WINEPREFIX=/k/wineprefix"), wine.end());
-    EXPECT_EQ(std::find(wine.begin(), wine.end(), "WINEPREFIX=/home/u/.wine"), wine.end());
-    // What Wine adds to the environment of a Linux program it starts.
-    wine.push_back("windir=C:\\windows");
-    wine.push_back("OS=Windows_NT");
-    std::vector<std::string> restored = RestoreSession(wine);
-    std::vector<std::string> expected = session;
-    std::sort(restored.begin(), restored.end());
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(restored, expected);
-    // Not started through kelmar-run: nothing to give back.
-    EXPECT_EQ(RestoreSession({"A=1", "windir=C:\\windows"}), (std::vector<std::string>{"A=1", "windir=C:\\windows"}));
+TEST(SessionEnvironment, TheRecordGivesBackTheSessionByteForByteAndWithoutWineLeavesWinesOut) {
+    const std::vector<std::string> session = {"HOME=/home/u", "NAME\nWITH NEWLINE=a\nb=c", "RAW=\xff\xfe", "EMPTY=",
+                                              "WINEPREFIX=/home/u/.wine", "DESKTOP_STARTUP_ID=kelmar-start",
+                                              "XDG_ACTIVATION_TOKEN=t", "KELMAR_SESSIONS=1"};
+    const std::string record = RecordOf(session);
+    EXPECT_EQ(EntriesOfRecord(record), session);
+    // Written aside, readable by the user alone, and read back as it was.
+    char folder[] = "/tmp/kelmar-record.XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string path = RecordPath(folder, "/home/u/.local/share/kelmar");
+    EXPECT_EQ(path.rfind(std::string(folder) + "/kelmar-", 0), 0u);
+    EXPECT_NE(path, RecordPath(folder, "/elsewhere/kelmar"));
+    EXPECT_EQ(RecordPath("", "/d/kelmar"), "/d/kelmar/session.env");
+    ASSERT_TRUE(WriteRecord(path, record));
+    struct stat info;
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    std::string read;
+    ASSERT_TRUE(ReadRecord(path, read));
+    EXPECT_EQ(read, record);
+    unlink(path.c_str());
+    rmdir(folder);
+    // The moment of Kelmar's own start is not the application's.
+    std::vector<std::string> forApp = ForApplication(session);
+    EXPECT_EQ(forApp.size(), session.size() - 2);
+    std::string value;
+    EXPECT_FALSE(FindVariable(forApp, "DESKTOP_STARTUP_ID", value));
+    EXPECT_TRUE(FindVariable(forApp, "WINEPREFIX", value));  // the session's own
+    EXPECT_TRUE(FindVariable(forApp, "NAME\nWITH NEWLINE", value));
+    EXPECT_EQ(value, "a\nb=c");
+    // Kelmar's settings for Wine replace the session's values of the same names.
+    EXPECT_EQ(WithSettings({"WINEPREFIX=/home/u/.wine", "A=1"}, {"WINEPREFIX=/k", "WINEDEBUG=-all"}),
+              (std::vector<std::string>{"A=1", "WINEPREFIX=/k", "WINEDEBUG=-all"}));
+    // Without a record: what Wine added goes, the rest stays.
+    EXPECT_EQ(WithoutWine({"A=1", "windir=C:\\windows", "WINEPREFIX=/k", "OS=Windows_NT", "WINEPATH=x", "OSX=1"}),
+              (std::vector<std::string>{"A=1", "WINEPATH=x", "OSX=1"}));
 }
 
 }  // namespace

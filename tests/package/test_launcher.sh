@@ -7,7 +7,7 @@
 # relative path, finds the menus.
 # Usage: test_launcher.sh kelmar_VERSION-1_amd64.deb
 deb=$(readlink -f "${1:?usage: $0 kelmar_VERSION-1_amd64.deb}")
-tree=$(mktemp -d)
+tree=$(mktemp -d "${TMPDIR:-/tmp}/kelmar launcher.XXXXXX")  # a space in every path
 dpkg-deb -x "$deb" "$tree" || { echo "FAIL: dpkg-deb cannot unpack $deb" >&2; exit 1; }
 set -- "$tree/usr/lib/kelmar/KELMAR32.EXE"
 . "$(dirname "$0")/../e2e/lib.sh"
@@ -49,7 +49,15 @@ entry=$home/config/autostart/kelmar.desktop
 said=$(as_user "$kelmar" --autostart on) || fail "--autostart on failed"
 [[ $said == *"$entry written"* ]] || fail "--autostart on says: $said"
 desktop-file-validate "$entry" || fail "the autostart entry is not valid"
-grep -qx "Exec=$kelmar" "$entry" || fail "the autostart entry runs: $(grep ^Exec= "$entry")"
+grep -qxF "Exec=\"$kelmar\"" "$entry" || fail "the autostart entry runs: $(grep ^Exec= "$entry")"
+# Started as the session starts it, through GIO: the launcher itself runs (and, with no display, says so).
+as_user env -u DISPLAY -u WAYLAND_DISPLAY gio launch "$entry" 2>"$tree/gio.err" || fail "gio launch failed: $(cat "$tree/gio.err")"
+for _ in $(seq 100); do grep -q "^kelmar: no display" "$tree/gio.err" && break; sleep 0.1; done
+grep -q "^kelmar: no display" "$tree/gio.err" || fail "the autostart entry started through GIO did not run the launcher: $(cat "$tree/gio.err")"
+# Once Kelmar is removed, the session passes over the entry (TryExec).
+mv "$kelmar" "$kelmar.gone"
+as_user gio launch "$entry" 2>/dev/null && fail "the autostart entry still starts with the launcher removed"
+mv "$kelmar.gone" "$kelmar"
 { as_user "$kelmar" --autostart on >/dev/null && [ "$(ls -A "$home/config/autostart")" = kelmar.desktop ]; } \
     || fail "a second --autostart on left: $(ls -A "$home/config/autostart")"
 said=$(as_user "$kelmar" --autostart off) || fail "--autostart off failed"
@@ -57,7 +65,7 @@ said=$(as_user "$kelmar" --autostart off) || fail "--autostart off failed"
 said=$(as_user "$kelmar" --autostart off) || fail "a second --autostart off failed"
 [[ $said == *"not set"* ]] || fail "a second --autostart off says: $said"
 rm -rf "$home/config"
-pass "--autostart on writes a valid XDG autostart entry that runs this launcher, off removes it"
+pass "--autostart on writes a valid XDG autostart entry that GIO starts from a path with a space, ignored once the launcher is gone; off removes it"
 
 # Wine installed some other way, without its preloader: one line on standard error says so and names the
 # package, and Kelmar starts all the same; with the preloader beside the loader, not a word.

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# The Windows setup under 64-bit Wine, in a fresh prefix of its own as a new user's Windows would be: a
-# silent install into the per-user programs folder (files, both shortcuts read back through the shell,
-# the "Apps and features" entry); Kelmar started as its Start-menu shortcut starts it, with an update
-# refused while it cannot end; an update while it runs with changed menus; a silent uninstall that
-# keeps the menus; and, where the test may mount, a full disk and a read-only folder. 64-bit Wine runs
-# no i686 code, so the setup run here is the same script built with NSIS's x86_64 stub around the
-# x86_64 EXE; of the shipped one this checks what differs: 32-bit, and no administrator asked for.
+# The Windows setup under 64-bit Wine, in a fresh prefix of its own as a new user's Windows would be,
+# for a user whose name the ANSI code page cannot hold: a silent install into the per-user programs
+# folder (files, both shortcuts read back through the shell, the "Apps and features" entry); Kelmar
+# started as its Start-menu shortcut starts it, with an update refused while it cannot end; an update
+# while it runs with changed menus and a portable copy runs elsewhere; folders given with /D= made
+# whole or refused; a move to another folder with the menus; a silent uninstall that keeps the menus,
+# and one after the folder was deleted; and, where the test may mount, a full disk and a read-only
+# folder. 64-bit Wine runs no i686 code, so the setup run here is the same script built with NSIS's
+# x86_64 stub around the x86_64 EXE; of the shipped one this checks what differs: 32-bit, Unicode as
+# well, and no administrator asked for.
 # (tests/smoke/i686_smoke.sh installs the shipped one under 32-bit Wine.)
 # Usage: test_setup.sh Kelmar-VERSION-setup-amd64-test.exe Kelmar-VERSION-setup.exe
 setup=$(readlink -f "${1:?usage: $0 SETUP-AMD64-TEST SETUP}")
@@ -13,6 +16,7 @@ shipped=$(readlink -f "${2:?usage: $0 SETUP-AMD64-TEST SETUP}")
 build=$(dirname "$setup")  # the x86_64 build: its EXE, texts and test helpers
 version=$(basename "$setup" | sed -E 's/^Kelmar-(.*)-setup-amd64-test\.exe$/\1/')
 unset WINEPREFIX  # never the shared one of the test command: this one is a new user's
+export USER=Łukasz  # Wine names the new prefix's profile after $USER; "Ł" is not in code page 1252
 set -- "$build/KELMAR32.EXE"
 # shellcheck source=../e2e/lib.sh
 . "$(dirname "$0")/../e2e/lib.sh"
@@ -30,7 +34,21 @@ trap cleanup EXIT
 win() { "$E2E_ROOT/scripts/wine-run" "$@"; }
 unix() { win winepath -u "$1" 2>/dev/null | tr -d '\r'; }
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelmar'
-value() { win reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 \+REG_[A-Z_]\+ \+//p"; }
+# The uninstall entry as it is now, read whole: "reg query" writes in the console's code page, which
+# has no "Ł"; "reg export" writes UTF-16. value NAME then prints one value: a string unquoted, a DWORD as 0x...
+entry() {
+    rm -f "$WINEPREFIX/drive_c/entry.reg"
+    win reg export "$key" 'C:\entry.reg' /y >/dev/null 2>&1
+    { iconv -f UTF-16 -t UTF-8 "$WINEPREFIX/drive_c/entry.reg" 2>/dev/null || true; } | tr -d '\r' >"$work/entry"
+}
+value() {
+    local raw
+    raw=$(sed -n "s/^\"$1\"=//p" "$work/entry")
+    case $raw in
+        dword:*) printf '0x%x' $((16#${raw#dword:})) ;;
+        *) echo "$raw" | sed -e 's/^"\(.*\)"$/\1/' -e 's/\\\\/\\/g' -e 's/\\"/"/g' ;;
+    esac
+}
 shortcut() { win "$build/shortcut.exe" "Z:$1" 2>/dev/null | tr -d '\r'; }
 boxes() { win "$build/boxtext.exe" 2>/dev/null | tr -d '\r'; }
 # Waits up to 30 s until a dialog on the screen shows the text.
@@ -46,13 +64,20 @@ for path, machine in ((sys.argv[1], 0x14c), (sys.argv[2], 0x8664)):
         sys.exit('%s is not a Windows program for machine %#x' % (path, machine))
     if b'requestedExecutionLevel level="asInvoker"' not in data:
         sys.exit('%s asks Windows for an administrator' % path)
+    # A Unicode setup calls Windows' wide functions; an ANSI one loses names outside the code page.
+    if b'MessageBoxIndirectW' not in data or b'MessageBoxIndirectA' in data:
+        sys.exit('%s is not a Unicode setup' % path)
+if len(open(sys.argv[1], 'rb').read()) >= 160 * 1024:
+    sys.exit('the shipped setup is 160 KiB or more')
 PY
-pass "the shipped setup is 32-bit, and neither setup asks for an administrator"
+pass "the shipped setup is 32-bit and under 160 KiB; both are Unicode setups; neither asks for an administrator"
 
 # A silent install with the defaults.
 win "$setup" /S || fail "the silent install ended with exit code $?"
 profile=
 for folder in "$WINEPREFIX"/drive_c/users/*; do [ "${folder##*/}" = Public ] || profile=$folder; done
+[ "${profile##*/}" = Łukasz ] || fail "the profile is $profile, not one named after USER=Łukasz"
+entry
 dir=$profile/AppData/Local/Programs/Kelmar
 menu="$profile/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
 where=$(value InstallLocation)
@@ -77,7 +102,7 @@ for check in "DisplayName=Kelmar" "DisplayVersion=$version" "Publisher=The Kelma
     [ "$(value "${check%%=*}")" = "${check#*=}" ] || fail "${check%%=*} is \"$(value "${check%%=*}")\", not \"${check#*=}\""
 done
 size=$(value EstimatedSize)
-[ $((size)) -ge $(($(stat -c %s "$dir/KELMAR32.EXE") / 1024)) ] || fail "EstimatedSize is $size KiB"
+[ $((size)) -ge $(($(cat "$dir"/* | wc -c) / 1024)) ] || fail "EstimatedSize is $size KiB, less than the files"
 pass "the entry under Apps and features: name, version, publisher, icon, folder, uninstall commands, size"
 
 # Kelmar as the Start-menu shortcut starts it. While its first-run box is open it has no bar to ask
@@ -93,12 +118,20 @@ finish_first_run "$box" "$dir"
 pass "started as its shortcut starts it: thanks box, bar, Exit, apps.dat in the install folder"
 
 # An update while Kelmar runs with menus changed since its last save. The installed EXE stands for
-# an older build, and the user has taken Kelmar out of the Startup folder.
+# an older build, and the user has taken Kelmar out of the Startup folder. A portable copy runs from
+# a folder of its own, started last so that its bar is the first that the setup finds.
 printf 'an older build' >>"$dir/KELMAR32.EXE"
 rm "$menu/StartUp/Kelmar.lnk"
 cp "$dir/apps.dat" "$work/before.dat"
-launch_kelmar "$dir"
+KELMAR_EXE=$dir/KELMAR32.EXE launch_kelmar "$dir"
 wait_window Kelmar "$BAR_TEST" >/dev/null || fail "no bar for the update"
+mkdir "$work/portable"
+cp "$build/KELMAR32.EXE" "$work/portable/"
+(cd "$work/portable" && exec "$E2E_ROOT/scripts/wine-run" KELMAR32.EXE) &
+portable=$!
+bars() { xdotool search --onlyvisible --name '^Kelmar$' | wc -l; }
+for _ in $(seq 100); do [ "$(bars)" -ge 2 ] && break; sleep 0.2; done
+[ "$(bars)" = 2 ] || fail "no bar for the portable copy"
 win "$build/drive.exe" add-menu 1 Updated || fail "could not add a menu"
 # User Menus closes while the bar is made anew, a moment before the save.
 for _ in $(seq 100); do grep -q Updated "$dir/apps.dat" && break; sleep 0.1; done
@@ -112,14 +145,57 @@ cmp -s "$work/changed.dat" "$dir/apps.dat" || fail "apps.dat is not the catalogu
 cmp -s "$build/KELMAR32.EXE" "$dir/KELMAR32.EXE" || fail "the update did not replace KELMAR32.EXE"
 { [ -e "$menu/Kelmar.lnk" ] && [ ! -e "$menu/StartUp/Kelmar.lnk" ]; } || fail "the update did not keep the user's shortcuts"
 pass "update while Kelmar runs: it ended and saved, apps.dat kept as saved, new EXE, no Startup shortcut again"
+# Only the installed Kelmar was closed, and the update started it again in its folder. (A process
+# that has ended stays a zombie until the shell waits for it.)
+grep -q '^State:[[:space:]]*[^Z]' "/proc/$portable/status" 2>/dev/null || fail "the update ended the portable copy too"
+for _ in $(seq 100); do [ "$(bars)" -ge 2 ] && break; sleep 0.2; done
+# The restarted one, found among this prefix's processes by its command line.
+restarted=
+for pid in $(pgrep -f 'Programs.Kelmar.KELMAR32'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && restarted=$pid
+done
+[ -n "$restarted" ] || fail "the update did not start Kelmar again"
+[ "$(bars)" = 2 ] || fail "the restarted Kelmar shows no bar"
+pass "the update left the portable copy running and started the installed Kelmar again"
+# drive.exe counts the copies in the order they started: the portable one, then the restarted one.
+{ win "$build/drive.exe" exit 2 && win "$build/drive.exe" exit 1; } || fail "could not end both copies"
+wait "$portable"
+wait_gone Kelmar || fail "the copies of Kelmar did not end"
+
+# Folders given with /D=: one that cannot be refused with exit code 2 and nothing made; one written
+# with "/" and doubled "\" is where Kelmar moves, with its menus.
+for bad in 'Tools\Relative' 'C:\Tools\CON' 'C:\Tools\a|b'; do
+    win "$setup" /S "/D=$bad" 2>/dev/null
+    code=$?
+    [ "$code" = 2 ] || fail "/D=$bad ended with exit code $code"
+done
+[ ! -e "$WINEPREFIX/drive_c/Tools" ] || fail "a refused folder was made: $(find "$WINEPREFIX/drive_c/Tools")"
+entry
+[ "$(unix "$(value InstallLocation)")" -ef "$dir" ] || fail "a refused folder changed the entry"
+pass "relative, device-named and badly named folders are refused with exit code 2; nothing made or changed"
+win "$setup" /S "/D=C:/Tools//Kelmar\\" || fail "the move ended with exit code $?"
+old=$dir
+dir=$WINEPREFIX/drive_c/Tools/Kelmar
+entry
+where=$(value InstallLocation)
+[ "$where" = 'C:\Tools\Kelmar' ] || fail "moved to \"$where\", not C:\Tools\Kelmar"
+[ "$(listing "$dir")" = "KELMAR32.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
+    || fail "the new folder holds: $(listing "$dir")"
+cmp -s "$work/changed.dat" "$dir/apps.dat" || fail "the menus did not come along"
+[ ! -e "$old" ] || fail "the old folder still holds: $(listing "$old")"
+[ "$(shortcut "$menu/Kelmar.lnk")" = "$where\KELMAR32.EXE"$'\n'"$where" ] || fail "the Start-menu shortcut was not moved"
+[ "$(value UninstallString)" = "\"$where\\Uninstall.exe\"" ] || fail "the entry was not moved"
+pass "/D=C:/Tools//Kelmar\\ moves Kelmar to $where with its menus; the old folder is gone"
 
 # The silent uninstall that the entry offers. The uninstaller hands over to a copy of itself in the
 # temporary folder and returns at once, so the test waits for its work.
 quiet=$(value QuietUninstallString)
 uninstaller=${quiet#\"}
 uninstaller=${uninstaller%%\"*}
+cp "$(unix "$uninstaller")" "$work/Uninstall.exe"
 win "$(unix "$uninstaller")" "${quiet##*\" }" || fail "the uninstaller ended with exit code $?"
 for _ in $(seq 60); do
+    entry
     [ "$(listing "$dir")" = "apps.dat " ] && [ -z "$(value DisplayName)" ] && break
     sleep 0.5
 done
@@ -129,6 +205,11 @@ done
 cmp -s "$work/changed.dat" "$dir/apps.dat" || fail "the uninstall changed apps.dat"
 [ -e "$WINDOWS_DIR/kelmar.ini" ] || fail "the uninstall removed kelmar.ini"
 pass "silent uninstall: program files, shortcuts and entry gone; apps.dat and kelmar.ini kept"
+# Once more, after the folder was deleted by hand: it ends cleanly and makes nothing.
+rm -r "$dir"
+win "$work/Uninstall.exe" /S '_?=C:\Tools\Kelmar' || fail "the uninstaller run again ended with exit code $?"
+[ ! -e "$dir" ] || fail "the uninstaller run again made $dir"
+pass "the uninstaller run again after the folder was deleted ends with exit code 0"
 
 # A full disk during an update, and a read-only folder: nothing changes, and the setup says so.
 mkdir "$mnt"
@@ -150,16 +231,16 @@ if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=512k tmpfs "$mnt" 2>/dev/null;
     win "$setup" "/D=$target\\Elsewhere" 2>/dev/null &
     setup_pid=$!
     page=$(wait_window "Kelmar Setup" 'w > 500' 30) || fail "the setup shows no window"
-    for shown in "Setup will install Kelmar" "rest of the licence" "Choose Install Location" "You may not write in"; do
+    for shown in "Setup will move it to" "rest of the licence" "Choose Install Location" "You cannot save files in"; do
         screen_says "$shown" || fail "the setup did not come to \"$shown\"; it shows: $(boxes)"
-        [ "$shown" = "You may not write in" ] || press "$page" Return
+        [ "$shown" = "You cannot save files in" ] || press "$page" Return
     done
     box=$(wait_window "Kelmar Setup" 'w < 500') || fail "no message box about the read-only folder"
     screenshot setup-read-only-folder
     press "$box" Return
-    for _ in $(seq 60); do boxes | grep -qF "You may not write in" || break; sleep 0.5; done
+    for _ in $(seq 60); do boxes | grep -qF "You cannot save files in" || break; sleep 0.5; done
     shown=$(boxes)
-    [[ $shown == *"Choose Install Location"* && $shown != *"You may not write in"* ]] \
+    [[ $shown == *"Choose Install Location"* && $shown != *"You cannot save files in"* ]] \
         || fail "the folder page is not there to choose again; the screen shows: $shown"
     press "$page" Escape
     box=$(wait_window "Kelmar Setup" 'w < 500') || fail "Cancel does not ask whether to quit"

@@ -1,38 +1,55 @@
-// A test helper that reads a shortcut (.lnk) back the way the shell reads it, through IShellLinkA:
-//   shortcut.exe FILE.lnk   prints three lines: the target, the "Start in" folder and the arguments.
+// A test helper that reads a shortcut (.lnk) back the way the shell reads it, through IShellLinkW:
+//   shortcut.exe FILE.lnk   prints three lines in UTF-8: the target, the "Start in" folder and the
+//                           arguments, so that names outside the ANSI code page come through whole.
 // Exits 0 when the shortcut could be read, 1 otherwise.
 #include <windows.h>
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstdio>
 
-int main(int argc, char** argv) {
-    if (argc != 2) {
+namespace {
+
+void PrintLine(const WCHAR* text) {
+    char utf8[MAX_PATH * 4];
+    if (WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr) == 0) utf8[0] = '\0';
+    printf("%s\n", utf8);
+}
+
+}  // namespace
+
+int main() {
+    int argc = 0;
+    WCHAR** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argv == nullptr || argc != 2) {
         fprintf(stderr, "usage: shortcut.exe FILE.lnk\n");
         return 2;
     }
-    WCHAR file[MAX_PATH];
-    if (MultiByteToWideChar(CP_ACP, 0, argv[1], -1, file, MAX_PATH) == 0) return 1;
     if (FAILED(CoInitialize(nullptr))) return 1;
-    IShellLinkA* link = nullptr;
+    IShellLinkW* link = nullptr;
     IPersistFile* persist = nullptr;
-    char target[MAX_PATH] = "", folder[MAX_PATH] = "", arguments[MAX_PATH] = "";
-    bool read = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+    WCHAR target[MAX_PATH] = L"", folder[MAX_PATH] = L"", arguments[MAX_PATH] = L"";
+    PIDLIST_ABSOLUTE items = nullptr;
+    bool read = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                            reinterpret_cast<void**>(&link)))
                 && SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))
-                && SUCCEEDED(persist->Load(file, STGM_READ))
-                // SLGP_RAWPATH: the target as stored, not resolved against what the disk now holds.
-                && SUCCEEDED(link->GetPath(target, sizeof target, nullptr, SLGP_RAWPATH))
-                && SUCCEEDED(link->GetWorkingDirectory(folder, sizeof folder))
-                && SUCCEEDED(link->GetArguments(arguments, sizeof arguments));
+                && SUCCEEDED(persist->Load(argv[1], STGM_READ))
+                // The target from the shortcut's item list, which the shell starts: Wine's GetPath gives
+                // the copy stored in the ANSI code page, which loses names outside it.
+                && SUCCEEDED(link->GetIDList(&items)) && SHGetPathFromIDListW(items, target)
+                && SUCCEEDED(link->GetWorkingDirectory(folder, MAX_PATH))
+                && SUCCEEDED(link->GetArguments(arguments, MAX_PATH));
+    CoTaskMemFree(items);
     if (persist != nullptr) persist->Release();
     if (link != nullptr) link->Release();
     CoUninitialize();
     if (!read) {
-        fprintf(stderr, "cannot read the shortcut %s\n", argv[1]);
+        fprintf(stderr, "cannot read the shortcut\n");
         return 1;
     }
-    printf("%s\n%s\n%s\n", target, folder, arguments);
+    PrintLine(target);
+    PrintLine(folder);
+    PrintLine(arguments);
     return 0;
 }
