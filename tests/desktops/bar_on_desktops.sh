@@ -177,6 +177,7 @@ inside() {  # DESKTOP RESULT-FILE
     else
         say "FAIL bar $geo:$notes"
     fi
+    WINEPREFIX=$home/.local/share/kelmar/wineprefix "${WINESERVER:-/usr/lib/wine/wineserver64}" -k 2>/dev/null
     rm -rf "$home"
 }
 
@@ -197,7 +198,7 @@ start_xvfb() {
 wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
 run_desktop() {  # DESKTOP
-    local name=$1 result pid wm log run
+    local name=$1 result pid wm log run shell
     command -v "$(program_of "$name")" >/dev/null || { echo "$name: FAIL $(program_of "$name") is not installed"; return 1; }
     result=$(mktemp) log=$(mktemp)
     run="$0 --inside $name $result"
@@ -226,7 +227,9 @@ run_desktop() {  # DESKTOP
                 DISPLAY=$(grep -m1 -o 'Using public X11 display :[0-9]*' "$log" | grep -o ':[0-9]*') \
                     WAYLAND_DISPLAY=kelmar-$$ DBUS_SESSION_BUS_ADDRESS=$(grep -m1 '^bus ' "$log" | cut -c5-) $run
             fi
-            kill "$(grep -m1 '^shell ' "$log" | cut -c7-)" "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
+            # gnome-shell alone: dbus-run-session then ends its bus itself.
+            shell=$(grep -m1 '^shell ' "$log" | cut -c7-)
+            kill "${shell:-$pid}" 2>/dev/null; wait "$pid" 2>/dev/null
             [ -n "${sysbus:-}" ] && kill "$sysbus" ;;
         kwin)
             timeout $((limit * 4)) dbus-run-session -- kwin_wayland --virtual --width "$W" --height "$H" --xwayland \
@@ -245,15 +248,17 @@ run_desktop() {  # DESKTOP
                 if [ "$name" = xfwm4 ]; then
                     xfwm4 --compositor=off >"$log" 2>&1 &
                 else
-                    dbus-run-session -- mutter --x11 --replace --sm-disable >"$log" 2>&1 &
+                    dbus-run-session -- sh -c 'echo "shell $$"; exec mutter --x11 --replace --sm-disable' >"$log" 2>&1 &
                 fi
                 wm=$!
+                # mutter alone, so that dbus-run-session ends its bus itself.
+                [ "$name" = mutter-x11 ] && wait_for 10 grep -m1 '^shell ' "$log" >/dev/null && wm="$(grep -m1 '^shell ' "$log" | cut -c7-) $wm"
                 if wait_for 60 sh -c "$(declare -f wm_running); wm_running && echo up" >/dev/null; then
                     $run
                 else
                     echo "$name: FAIL the window manager did not start" >>"$result"
                 fi
-                kill "$wm" 2>/dev/null; wait "$wm" 2>/dev/null
+                kill "${wm%% *}" 2>/dev/null; wait "${wm##* }" 2>/dev/null
                 kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null
             ) ;;
     esac
@@ -292,9 +297,11 @@ command -v kelmar >/dev/null || { echo "kelmar is not installed; see --install" 
 # (each run's own first start then only writes kelmar.ini and the menus).
 export prepared
 prepared=$(mktemp -d)
-trap 'rm -rf "$prepared"' EXIT
+trap 'WINEPREFIX=$prepared/.local/share/kelmar/wineprefix "${WINESERVER:-/usr/lib/wine/wineserver64}" -k 2>/dev/null; rm -rf "$prepared"' EXIT
 start=$(date +%s)
 HOME=$prepared XDG_CONFIG_HOME=$prepared/.config kelmar --import >/dev/null 2>&1 || { echo "kelmar --import failed" >&2; exit 1; }
+# The prefix is copied for each run: first its Wine server ends, which writes the registry to its files.
+WINEPREFIX=$prepared/.local/share/kelmar/wineprefix "${WINESERVER:-/usr/lib/wine/wineserver64}" -w
 export limit=$(( ($(date +%s) - start) * 2 + 30 ))
 echo "Kelmar's Wine prefix took $(( $(date +%s) - start )) s to set up; waits are limited to $limit s"
 
