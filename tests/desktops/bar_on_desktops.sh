@@ -106,7 +106,8 @@ toplevel() {
     echo $((id))
 }
 # Prints "above" when window A lies above window B in the X server's stacking order, which the window
-# manager or the compositor keeps as it shows them (the root's children come topmost first).
+# manager or the compositor keeps as it shows them (the root's children come topmost first). labwc's
+# always-on-top layer (its window rules) is the one exception seen: it does not show in that order.
 stacked_above() {  # A B
     local a b id
     a=$(toplevel "$1") b=$(toplevel "$2")
