@@ -96,16 +96,9 @@ void AwaitIdleServer(const sigset_t& childMask) {
 // The session's environment from a descriptor, read to its end and closed.
 bool ReadSession(int fd, std::vector<std::string>& session) {
     std::string entries;
-    char buffer[8192];
-    ssize_t got;
-    while ((got = read(fd, buffer, sizeof buffer)) != 0) {
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) break;
-        entries.append(buffer, static_cast<size_t>(got));
-    }
-    close(fd);
+    const bool whole = ReadToEnd(fd, entries);
     session = EntriesOfRecord(entries);
-    return got == 0 && !session.empty();
+    return whole && !session.empty();
 }
 
 }  // namespace

@@ -75,19 +75,23 @@ bool WriteRecord(const std::string& path, const std::string& record) {
     return true;
 }
 
-bool ReadRecord(const std::string& path, std::string& record) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    record.clear();
+bool ReadToEnd(int fd, std::string& data) {
+    data.clear();
     char buffer[8192];
     ssize_t got;
     while ((got = read(fd, buffer, sizeof buffer)) != 0) {
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) break;
-        record.append(buffer, static_cast<size_t>(got));
+        data.append(buffer, static_cast<size_t>(got));
     }
     close(fd);
     return got == 0;
+}
+
+bool ReadRecord(const std::string& path, std::string& record) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    return ReadToEnd(fd, record);
 }
 
 std::vector<std::string> ForApplication(const std::vector<std::string>& session) {

@@ -21,6 +21,8 @@ std::string RecordPath(const std::string& runtimeDir, const std::string& dataFol
 // Writes a record readable by the user alone, aside and moved into place; false on failure.
 bool WriteRecord(const std::string& path, const std::string& record);
 bool ReadRecord(const std::string& path, std::string& record);
+// Reads a descriptor to its end into data and closes it; false on a read error.
+bool ReadToEnd(int fd, std::string& data);
 
 // The session's environment for an application started now: the record less the variables that
 // described Kelmar's own start (its startup id, its activation token); GIO sets the application's own.
