@@ -2,6 +2,7 @@
 #include "linux/session_env.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -160,4 +161,16 @@ void ReplaceEnvironment(const std::vector<std::string>& entries) {
     if (table == nullptr) return;
     for (size_t i = 0; i < entries.size(); ++i) table[i] = strdup(entries[i].c_str());
     environ = table;
+}
+
+std::string DataFolder() {
+    const char* data = getenv("XDG_DATA_HOME");
+    if (data != nullptr && data[0] == '/') return std::string(data) + "/kelmar";
+    const char* home = getenv("HOME");
+    if (home == nullptr || home[0] == '\0') {
+        const struct passwd* user = getpwuid(getuid());
+        home = user != nullptr ? user->pw_dir : nullptr;
+    }
+    if (home == nullptr || home[0] == '\0') return std::string();
+    return std::string(home) + "/.local/share/kelmar";
 }

@@ -40,3 +40,7 @@ bool FindVariable(const std::vector<std::string>& entries, const std::string& na
 // The process's environment as entries, and replacing it by others exactly as they are.
 std::vector<std::string> CurrentEnvironment();
 void ReplaceEnvironment(const std::vector<std::string>& entries);
+
+// Kelmar's data folder as the session names it: $XDG_DATA_HOME/kelmar when that is an absolute path, else
+// ~/.local/share/kelmar ($HOME, else the user's home folder in the password database); empty without one.
+std::string DataFolder();
