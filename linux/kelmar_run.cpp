@@ -1,3 +1,5 @@
+// kelmar-run [--session FD] --launch COMMAND LIBRARY [OPTION...]: the kelmar command's work (linux/launch.h),
+// then Kelmar run as below in the data folder's Wine prefix.
 // kelmar-run [--session FD] LOCKFOLDER [NAME=VALUE...] -- PROGRAM [ARG...]: runs PROGRAM (Wine with
 // Kelmar) with the variables set, holding the data folder's lock shared for as long as it runs, with the
 // session's environment recorded for start-app: the one read from descriptor FD (NUL-ended entries, as
@@ -21,6 +23,7 @@
 #include <vector>
 
 #include "linux/data_lock.h"
+#include "linux/launch.h"
 #include "linux/session_env.h"
 
 namespace {
@@ -110,6 +113,31 @@ int main(int argc, char** argv) {
         argc -= 2;
         argv += 2;
     }
+    // The signals that end a session wait, blocked, in Wine's processes; this one takes them.
+    sigset_t ending, waited;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGTERM);
+    Launch launch;
+    const StartProgram startWine = [&ending](char** command) { return Start(command, ending); };
+    std::vector<std::string> launched;
+    std::vector<char*> launchedArgv;
+    if (argc > 1 && strcmp(argv[1], "--launch") == 0) {
+        const int status = PrepareLaunch(std::vector<std::string>(argv + 2, argv + argc), startWine, launch);
+        if (status != kRunKelmar) return status;
+        // As if called "kelmar-run DATA NAME=VALUE... -- WINE KELMAR32.EXE".
+        launched = {argv[0], launch.data};
+        for (const std::string& setting : launch.WineSettings()) launched.push_back(setting);
+        launched.insert(launched.end(), {"--", launch.loader, launch.lib + "/KELMAR32.EXE"});
+        for (std::string& arg : launched) launchedArgv.push_back(&arg[0]);
+        launchedArgv.push_back(nullptr);
+        argc = static_cast<int>(launched.size());
+        argv = launchedArgv.data();
+        // apps.dat lives in the working folder; kelmar.ini in the prefix's Windows folder.
+        if (chdir(launch.data.c_str()) != 0) {
+            fprintf(stderr, "kelmar: cannot change to the data folder %s: %s\n", launch.data.c_str(), strerror(errno));
+            return 1;
+        }
+    }
     int separator = 2;
     while (separator < argc && strcmp(argv[separator], "--") != 0) ++separator;
     if (argc < 2 || separator + 1 >= argc) {
@@ -123,16 +151,14 @@ int main(int argc, char** argv) {
     if (!record.empty()) settings.push_back(std::string(kRecordVariable) + "=" + record);
     ReplaceEnvironment(WithSettings(CurrentEnvironment(), settings));
 
-    // The signals that end a session wait, blocked, in Wine's processes; this one takes them.
-    sigset_t ending, waited;
-    sigemptyset(&ending);
-    sigaddset(&ending, SIGTERM);
     if (alone) AwaitIdleServer(ending);
     if (fd < 0 || !LockShared(fd)) {  // from alone to shared in one step
         fprintf(stderr, "kelmar: cannot lock %s/%s: %s\n", argv[1], kLockFile, strerror(errno));
         return 1;
     }
     fcntl(fd, F_SETFD, FD_CLOEXEC);  // the lock is this process's; Wine needs no descriptor of it
+    // The prefix's own Wine commands start the Wine server that Kelmar then runs in.
+    if (launch.active) PreparePrefix(launch, alone, startWine);
     waited = ending;
     sigaddset(&waited, SIGHUP);
     sigaddset(&waited, SIGINT);  // Ctrl+C in the terminal that started it: ended the same way
