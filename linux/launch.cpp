@@ -180,9 +180,9 @@ bool EnsurePrefix(const Launch& launch, const StartProgram& start) {
     const bool copied = !shared.empty() && ReadNumberFile(shared + "/" + kSharedMark) == kSharedVersion &&
                         CopyPrefixTree(shared, staging, launch.wine, root);
     if (copied) {
-        // The shared prefix's Wine is what this one was made small for (the update below catches up).
-        const long long made = ReadNumberFile(shared + "/.update-timestamp");
-        if (made >= 0) WriteNumberFile(staging + "/" + kLinkedMark, made);
+        // Made small for the Wine installed, unless that changed since (the update then catches up).
+        const long long inf = WineInfTime(launch.wine);
+        if (inf >= 0 && PrefixUpdate(staging, inf) == WineUpdate::kCurrent) WriteNumberFile(staging + "/" + kLinkedMark, inf);
     } else {
         RemoveTree(staging);
         if (Run({launch.loader, "--version"}, "/") != 0) {
@@ -279,7 +279,7 @@ void GiveSessionLook(const Launch& launch, const StartProgram& start) {
     if (inf.empty() || ReadFile(noted) == inf) return;
     // Handed to Wine inside the prefix, by a name that holds nothing but ASCII whatever the data folder's.
     const std::string temp = launch.prefix + "/drive_c/windows/temp";
-    mkdir(temp.c_str(), 0755);
+    g_mkdir_with_parents(temp.c_str(), 0755);
     const std::string file = temp + "/kelmar-session.inf";
     bool given = false;
     {
