@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
     if (!record.empty()) settings.push_back(std::string(kRecordVariable) + "=" + record);
     ReplaceEnvironment(WithSettings(CurrentEnvironment(), settings));
 
-    if (alone) AwaitIdleServer(ending);
+    if (alone && !launch.madePrefix) AwaitIdleServer(ending);
     if (fd < 0 || !LockShared(fd)) {  // from alone to shared in one step
         fprintf(stderr, "kelmar: cannot lock %s/%s: %s\n", argv[1], kLockFile, strerror(errno));
         return 1;

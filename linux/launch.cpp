@@ -169,7 +169,7 @@ int TemporaryFile(std::string& path) {
 // Makes the prefix where there is none: a copy of the one prepared for every user, else set up by Wine
 // (tens of seconds). Made aside and moved into place only when whole, so a prefix that exists is ready
 // and one cut short is begun again; the folder lock has a second kelmar started meanwhile wait for it.
-bool EnsurePrefix(const Launch& launch, const StartProgram& start) {
+bool EnsurePrefix(Launch& launch, const StartProgram& start) {
     FolderLock lock(launch.data);
     if (Exists(launch.prefix)) return true;
     const std::string staging = launch.data + "/wineprefix.setup";
@@ -215,12 +215,13 @@ bool EnsurePrefix(const Launch& launch, const StartProgram& start) {
         RemoveTree(staging);
         return Refuse("cannot move the new Wine prefix to " + launch.prefix);
     }
+    launch.madePrefix = true;
     return true;
 }
 
 // The ANSI code page of Kelmar's names: from Wine's own locale table, or from Wine itself where Wines
 // differ on the locale (the prefix is made for that); 0 when unknown.
-int CodePage(const Launch& launch, const StartProgram& start) {
+int CodePage(Launch& launch, const StartProgram& start) {
     const int known = WineAnsiCodePage(WineDataFolder(launch) + "/nls/locale.nls");
     if (known > 0) return known;
     if (!EnsurePrefix(launch, start)) return 0;
@@ -237,7 +238,7 @@ int CodePage(const Launch& launch, const StartProgram& start) {
 }
 
 // Menus from the desktop's applications (kelmar-import says what it did); its exit status.
-int Import(const Launch& launch, const StartProgram& start, bool firstRun) {
+int Import(Launch& launch, const StartProgram& start, bool firstRun) {
     std::vector<std::string> args = {launch.lib + "/kelmar-import"};
     if (firstRun) args.emplace_back("--first-run");
     const int page = CodePage(launch, start);

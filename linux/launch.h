@@ -27,6 +27,7 @@ struct Launch {
     std::string server;
     WineFiles wine;        // Wine's own files, where Kelmar may link to them (Debian's Wine)
     std::string shared;    // the prefix the package prepared for every user's first start
+    bool madePrefix = false;  // made by this start: no Wine server can have it yet
 
     // The variables Wine's commands get: kelmar-run notes the session's environment before it sets them,
     // so that the programs Kelmar starts get the session's back.
