@@ -1,6 +1,7 @@
 // What portable code needs of the platform: the warning and fatal boxes, the Windows directory, the
-// characters of the user's ANSI code page and the file operations that make a save safe. The program implements these with Win32 (core/host_win32.cpp);
-// the native tests implement them with recorders. Portable: no platform headers.
+// characters of the user's ANSI code page and the file operations that make a save safe. The program
+// implements these with Win32 (core/host_win32.cpp), the Linux programs with POSIX and GLib
+// (linux/host_posix.cpp); the native tests with recorders. Portable: no platform headers.
 #pragma once
 
 #include <cstddef>

@@ -306,7 +306,8 @@ TEST(Text, SeparatorsAreFoundByCharacters) {
             ResetFakeHost();
             gHost.codePage = codePage;
             const char* found = FindLastSeparator(c.path.c_str(), "\\/:");
-            EXPECT_EQ(found == nullptr ? -1 : static_cast<int>(found - c.path.c_str()), codePage != 0 ? c.at932 : c.atBytes);
+            const int at = found == nullptr ? -1 : static_cast<int>(found - c.path.c_str());
+            EXPECT_EQ(at, codePage != 0 ? c.at932 : c.atBytes);
         }
     }
     ResetFakeHost();

@@ -24,7 +24,8 @@ void TypeWide(HWND dialog, int id, const std::wstring& text) {
 
 std::string Ansi(const std::wstring& text) {
     char bytes[512] = "";
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), bytes, sizeof bytes - 1, nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), bytes, sizeof bytes - 1, nullptr,
+                        nullptr);
     return bytes;
 }
 
@@ -55,7 +56,8 @@ std::wstring Filling(int count) {
 
 const Typed kTyped[] = {
     // More than the field holds (also more than the chime's edit takes: its limit counts characters).
-    {"long characters, too many", [](int) { return Wide(100); }, [](int count) { return Wide((count - 1) / CharSize()); }},
+    {"long characters, too many", [](int) { return Wide(100); },
+     [](int count) { return Wide((count - 1) / CharSize()); }},
     // Exactly the field's bytes less the NUL, what the characters leave filled with letters.
     {"long characters, fitting exactly", Filling, Filling},
     {"single-byte, too long", [](int) { return std::wstring(100, L'a'); },
