@@ -168,8 +168,9 @@ Function ${un}AskEachBar
 FunctionEnd
 
 ; Finds the boxes that our Kelmar shows (a message, User Menus, Menu Setup, Options...): each holds
-; an answer or work of the user's. Each is brought in front of the setup once, and $Blocker becomes the
-; title of one of them ($BlockerWin the box), or empty when there is none.
+; an answer or work of the user's. $Blocker becomes the title of the one that waits for the user (the
+; one not disabled under a box of its own), $BlockerWin that box, which is brought in front of the
+; setup once; $Blocker is empty when there is none.
 Function ${un}ShowBoxes
   StrCpy $Blocker ""
   StrCpy $R1 0
@@ -182,12 +183,17 @@ Function ${un}ShowBoxes
     System::Call 'user32::IsWindowVisible(p R0) i .R2'
     ${If} $R2 != 0
       Call ${un}IsOurs
+      System::Call 'user32::IsWindowEnabled(p R0) i .R2'
       ${If} $R5 = 1
-        System::Call 'user32::GetWindowTextW(p R0, t .R2, i 256)'
-        StrCpy $Blocker $R2
-        StrCpy $BlockerWin $R0
-        ${${find}} $R2 $Shown " $R0 "
-        ${If} $R2 == ""
+        ${If} $R2 <> 0
+        ${OrIf} $Blocker == ""
+          System::Call 'user32::GetWindowTextW(p R0, t .R6, i 256)'
+          StrCpy $Blocker $R6
+          StrCpy $BlockerWin $R0
+        ${EndIf}
+        ${${find}} $R6 $Shown " $R0 "
+        ${If} $R2 <> 0
+        ${AndIf} $R6 == ""
           StrCpy $Shown "$Shown$R0 "
           System::Call 'user32::SetForegroundWindow(p R0)'
         ${EndIf}
@@ -259,7 +265,9 @@ Function ${un}EndKelmar
     DetailPrint 'Closing Kelmar: please finish its window "$Blocker" first.'
     ${IfNot} ${Silent}
       ; A copy of this program places the question beside that window once it shows.
+      SetDetailsPrint none
       Exec '"$EXEPATH" /BESIDE=$HWNDPARENT:$BlockerWin${self}'
+      SetDetailsPrint lastused
     ${EndIf}
     MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION '$Why$\r$\n$\r$\nPlease finish there what you are doing (answer it, or click its OK or Cancel), then click Retry. Cancel stops here and changes nothing.' /SD IDCANCEL IDRETRY retry
   ${Else}
@@ -272,8 +280,9 @@ Function ${un}EndKelmar
 FunctionEnd
 
 ; Run as "/BESIDE=SETUP:WINDOW" by EndKelmar: waits up to ten seconds for the question that the window
-; SETUP asks, and moves it beside WINDOW (right of it, else left, below or above), within that window's
-; screen. Windows centres a message box on the screen, where it would cover the window it speaks of.
+; SETUP asks, and moves it beside WINDOW and the boxes of Kelmar's under it (right of them, else left,
+; below or above), within their screen. Windows centres a message box on the screen, where it would
+; cover the window it speaks of.
 Function ${un}PlaceBox
   ${${find}} $0 $CMDLINE " /BESIDE="
   ${If} $0 == ""
@@ -298,6 +307,20 @@ Function ${un}PlaceBox
         System::Call '*(i, i, i, i, i, i, i, i, i, i) p .R9'
         System::Call 'user32::GetWindowRect(p r1, p R9)'
         System::Call '*$R9(i .r2, i .r3, i .r4, i .r5)'
+        ; With the boxes that it is modal over: User Menus under Menu Setup, say.
+        StrCpy $R8 $1
+        ${Do}
+          System::Call 'user32::GetWindow(p R8, i 4) p .R8'
+          ${IfThen} $R8 = 0 ${|} ${Break} ${|}
+          System::Call 'user32::GetClassNameW(p R8, t .R7, i 16)'
+          ${IfThen} $R7 != "#32770" ${|} ${Break} ${|}
+          System::Call 'user32::GetWindowRect(p R8, p R9)'
+          System::Call '*$R9(i .R3, i .R4, i .R5, i .R6)'
+          ${IfThen} $R3 < $2 ${|} StrCpy $2 $R3 ${|}
+          ${IfThen} $R4 < $3 ${|} StrCpy $3 $R4 ${|}
+          ${IfThen} $R5 > $4 ${|} StrCpy $4 $R5 ${|}
+          ${IfThen} $R6 > $5 ${|} StrCpy $5 $R6 ${|}
+        ${Loop}
         System::Call 'user32::GetWindowRect(p R2, p R9)'
         System::Call '*$R9(i .r6, i .r7, i .r8, i .r9)'
         IntOp $8 $8 - $6  ; the box's width and height
