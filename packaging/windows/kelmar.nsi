@@ -545,9 +545,11 @@ Function CheckFolder
       Return
     ${EndIf}
   ${Loop}
-  ; Wine names a file here without making it when the folder refuses it: the file itself must be there.
-  GetTempFileName $R1 "$R0\"
-  ${IfNot} ${FileExists} $R1
+  ; Named as Kelmar names its own temporary files, so that one left by a kill here is removed as
+  ; theirs are. Wine names a file without making it when the folder refuses it: the file must be there.
+  System::Call 'kernel32::GetTempFileNameW(t "$R0\", t "kel", i 0, t .R1) i .R2'
+  ${If} $R2 = 0
+  ${OrIfNot} ${FileExists} $R1
     SetErrors
     Return
   ${EndIf}
@@ -694,6 +696,8 @@ Section "-Program files" SecProgram
     StrCpy $MadeDir 1
   ${EndIf}
   SetOutPath $INSTDIR
+  ; What a save of Kelmar's or a run of the setup cut short left; Kelmar has ended.
+  Delete "$INSTDIR\kel*.tmp"
   StrCpy $0 KELMAR32.EXE
   Call Tidy
   StrCpy $0 README.TXT
