@@ -1,5 +1,6 @@
-// The Options dialog: stay on top, the hourly chime and its sound file, edited in memory. The settings
-// reach the settings file at shutdown; a change of stay-on-top takes effect at once by rebuilding the bar.
+// The Options dialog: stay on top, the hourly chime and its sound file. OK takes the settings in and
+// writes the settings file at once, as User Menus' OK writes apps.dat, so that an accepted change outlives
+// a run that ends without its shutdown; a change of stay-on-top takes effect at once by rebuilding the bar.
 #include "core/app.h"
 #include "core/bar.h"
 #include "core/procedures.h"
@@ -38,9 +39,11 @@ bool OnOptionsOk(HWND dialog) {
         // The bar owns this dialog: the rebuild destroys it, and its modal loop ends with it.
         // Nothing below may touch the dialog, not even to end it.
         RebuildBar();
-        return true;
+    } else {
+        EndDialog(dialog, 1);
     }
-    EndDialog(dialog, 1);
+    // Last, with the dialog gone (or ending) and the bar in place: a failed write warns over the bar.
+    SaveSettings();
     return true;
 }
 
