@@ -3,10 +3,10 @@
 # ZIP's very EXE silently, and the installed EXE shows the first-run box and the bar, ends on Ctrl+X with
 # exit code 0 and writes its files; then the setup moves it by a quoted "/D=", and the entry's silent
 # uninstall command removes it, ending with 0. Where this machine cannot run 32-bit Linux programs,
-# 32-bit Wine runs under qemu-i386 through a binfmt_misc entry that exists only while this test runs: where the
-# kernel allows, in a user namespace of the test's own, so that nothing else sees it (with the entry
-# visible, every other test's new prefix would set up its 32-bit half under emulation, minutes instead
-# of seconds). Slow: one prefix for the whole test, its waits scaled by the time the prefix took.
+# 32-bit Wine runs under qemu-i386 through a binfmt_misc entry that exists only while this test runs:
+# where the kernel allows, in a user namespace of the test's own, so that nothing else sees it (with the
+# entry visible, every other test's new prefix would set up its 32-bit half under emulation, minutes
+# instead of seconds). Slow: one prefix for the whole test, its waits scaled by the time the prefix took.
 # KELMAR_SKIP_SMOKE=1 skips it. Prints "skipped: REASON" and exits 0 when it cannot run here.
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
