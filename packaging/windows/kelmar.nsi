@@ -855,6 +855,7 @@ Function .onInit
   ${Next}
   System::Call 'kernel32::LocalFree(p r2)'
   ${If} $R8 = 1
+    ; the folder given
   ${ElseIf} $OldDir != ""
     StrCpy $R9 $OldDir
   ${Else}
