@@ -22,6 +22,8 @@ void OnInitOptions(HWND dialog) {
 
 // False when the OK is refused and the dialog stays open.
 bool OnOptionsOk(HWND dialog) {
+    // The edit's limit counts characters, so under a double-byte code page it holds more than the 79 bytes
+    // of the setting: the read ends where the buffer does, and the copy below after the last whole character.
     char wav[sizeof gApp.chimeWav] = "";
     SendDlgItemMessageA(dialog, IDC_CHIME_WAV, WM_GETTEXT, sizeof wav, reinterpret_cast<LPARAM>(wav));
     const int32_t chime = IsDlgButtonChecked(dialog, IDC_CHIME_HOURLY) != BST_UNCHECKED ? 1 : 0;

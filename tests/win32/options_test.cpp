@@ -365,7 +365,9 @@ TEST_F(OptionsTest, OkWritesTheSettingsFileAtOnceAndCancelWritesNothing) {
         if (c.expected[0] == nullptr) {
             EXPECT_EQ(after, before);
         } else {
-            for (const char* line : c.expected) EXPECT_NE(after.find(std::string(line) + "\r\n"), std::string::npos) << after;
+            for (const char* line : c.expected) {
+                EXPECT_NE(after.find(std::string(line) + "\r\n"), std::string::npos) << after;
+            }
         }
         EXPECT_FALSE(AnyDialogLeft());
         EXPECT_FALSE(DrainMessages());
