@@ -180,14 +180,16 @@ int main(int argc, char** argv) {
     for (char& c : zPath) c = c == '/' ? '\\' : c;
     printf("kelmar-prefix: setting up the Wine prefix that each user's first start of Kelmar copies…\n");
     fflush(stdout);
-    if (RunAs(nobody, {kLoader, "wineboot", "-i"}, environment, log) != 0 ||
-        RunAs(nobody, {kServer, "-w"}, environment, log) != 0 ||
-        RunAs(nobody, {kLoader, "regedit", "/S", zPath}, environment, log) != 0 ||
-        RunAs(nobody, {kServer, "-w"}, environment, log) != 0) {
+    const std::vector<std::vector<std::string>> steps = {
+        {kLoader, "wineboot", "-i"}, {kServer, "-w"}, {kLoader, "regedit", "/S", zPath}, {kServer, "-w"}};
+    for (const std::vector<std::string>& step : steps) {
+        const int status = RunAs(nobody, step, environment, log);
+        if (status == 0) continue;
         const std::string said = ReadFile(log);
         fprintf(stderr, "%s", said.substr(said.size() > 2000 ? said.size() - 2000 : 0).c_str());
         RemoveTree(work);
-        return Fail("Wine could not set up a prefix (its messages are above)");
+        return Fail("Wine could not set up a prefix (\"" + step[1] + "\" ended with " + std::to_string(status) +
+                    "; Wine's messages are above)");
     }
     // Nothing of the stand-in user may stay: their profile, the note of their Wine server's folder.
     unlink((prefix + "/wineserver").c_str());
