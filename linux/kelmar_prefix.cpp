@@ -41,6 +41,9 @@ constexpr const char* kOneUsersKeys =
     "[-HKEY_USERS\\.Default\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders]\r\n"
     "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders]\r\n"
     "\"Common Favorites\"=-\r\n"
+    // The same in the 32-bit half's view of the registry, where Wine made one.
+    "[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders]\r\n"
+    "\"Common Favorites\"=-\r\n"
     "[-HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-0-0-0-1000]\r\n"
     "[HKEY_CURRENT_USER\\Environment]\r\n"
     "\"TEMP\"=-\r\n"

@@ -17,7 +17,7 @@ chmod 755 "$work"
 . "$root/scripts/wine-env.sh"
 export WINEPREFIX=$work/unused  # a display only: each figure makes its own prefixes
 kelmar_wine_start virtual >/dev/null
-cleanup() { rm -rf "$work"; kelmar_wine_stop; }
+cleanup() { set +e; rm -rf "$work"; kelmar_wine_stop; }
 trap cleanup EXIT
 
 if [ "${1:-}" = --installed ]; then
