@@ -44,6 +44,7 @@ cleanup() {
     declare -F kelmar_wine_stop >/dev/null && kelmar_wine_stop
 }
 trap cleanup EXIT
+as_user test -x "$kelmar" || fail "the user $user cannot reach $kelmar: a folder above it is closed to other users ($(ls -ld / "${TMPDIR:-/tmp}" | awk '{print $1, $NF}' | paste -sd ' '))"
 # A session of the user's: this test's home, no XDG folders of its own, the virtual display.
 session() {
     as_user env -u WINEPREFIX -u XDG_DATA_HOME -u XDG_RUNTIME_DIR -u XDG_CONFIG_HOME HOME="$home" USER="$user" \
