@@ -4,5 +4,6 @@
 
 #include <string>
 
-// Sends the notification when a notification service answers within a few seconds; nothing otherwise.
+// Sends the notification when the session names its bus and a notification service answers on it within
+// a few seconds; nothing otherwise.
 void Notify(const std::string& message);
