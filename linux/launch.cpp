@@ -387,6 +387,9 @@ int PrepareLaunch(const std::vector<std::string>& args, const StartProgram& star
         const size_t equals = setting.find('=');
         setenv(setting.substr(0, equals).c_str(), setting.c_str() + equals + 1, 1);
     }
+    // Debian 13's Wine 10 ends at once ("free(): invalid pointer") whenever TMPDIR is set, to any value;
+    // Wine's commands go without it (the applications started from the bar get the session's back).
+    unsetenv("TMPDIR");
 
     if (import) return Import(launch, start, false);
     if (!EnsurePrefix(launch, start)) return 1;

@@ -8,11 +8,13 @@
 # installed it (its maintainer scripts run) for a user of its own, kelmar-bench, which it makes; else
 # the built package unpacked, its shared prefix made as its postinst makes it, for the user nobody (or
 # the user running it). Run as root for --installed. Needs a display or starts a virtual one.
-# Usage: tests/bench/prefix_bench.sh [--installed]
+# Usage: [KELMAR_BENCH_DIR=FOLDER] tests/bench/prefix_bench.sh [--installed]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 runs=${KELMAR_BENCH_RUNS:-5}
-work=$(mktemp -d "${TMPDIR:-/tmp}/kelmar-bench.XXXXXX")
+# The homes and prefixes it makes in KELMAR_BENCH_DIR (the sizes are the file system's: ext4 in the
+# figures the README gives), else in the temporary folder.
+work=$(mktemp -d "${KELMAR_BENCH_DIR:-${TMPDIR:-/tmp}}/kelmar-bench.XXXXXX")
 chmod 755 "$work"
 . "$root/scripts/wine-env.sh"
 export WINEPREFIX=$work/unused  # a display only: each figure makes its own prefixes
