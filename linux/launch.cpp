@@ -156,11 +156,9 @@ std::string WineDataFolder(const Launch& launch) {
     return Folder(Folder(launch.loader)) + "/share/wine";
 }
 
-// A temporary file for a Wine command's output; its descriptor, -1 on failure.
+// A temporary file for a Wine command's output, readable by the user alone; its descriptor, -1 on failure.
 int TemporaryFile(std::string& path) {
     path = std::string(P_tmpdir) + "/kelmar.XXXXXX";
-    const char* tmp = getenv("TMPDIR");
-    if (tmp != nullptr && tmp[0] == '/') path = std::string(tmp) + "/kelmar.XXXXXX";
     const int fd = mkstemp(&path[0]);
     if (fd < 0) path.clear();
     return fd;
