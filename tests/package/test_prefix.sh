@@ -24,7 +24,7 @@ wine_folders=(/usr/lib/x86_64-linux-gnu/wine /usr/share/wine /usr/lib/wine)
 # A class that Wine's update registers (msxml3's DOMDocument), as the registry file names its key.
 clsid='{2933BF90-7B36-11D2-B20E-00C04F983E60}'
 class_key="[Software\\\\Classes\\\\CLSID\\\\$clsid]"
-mkdir -p "$home/Desktop"
+mkdir -p "$home/Desktop" "$home/Documents"  # which Wine 8 and 10 alike link the profile's to
 chmod 755 "$tree"
 # The ordinary user: nobody when the test runs as root, which then also runs the root checks.
 if [ "$(id -u)" = 0 ]; then
@@ -93,7 +93,8 @@ size=$(disk_bytes "$data")
 [ -d "$prefix/drive_c/users/$user" ] || fail "no profile folder for $user: $(ls "$prefix/drive_c/users")"
 [ "$(readlink "$prefix/drive_c/users/$user/Desktop")" = "$home/Desktop" ] \
     || fail "$user's Desktop is not the home folder's: $(ls -l "$prefix/drive_c/users/$user")"
-[ "$(readlink "$prefix/drive_c/users/$user/Documents")" = "$home" ] || fail "$user's Documents are not the home folder"
+[ "$(readlink "$prefix/drive_c/users/$user/Documents")" = "$home/Documents" ] \
+    || fail "$user's Documents are not the home folder's: $(ls -l "$prefix/drive_c/users/$user")"
 grep -qF "\"ProfileImagePath\"=\"C:\\\\users\\\\$user\"" "$prefix/system.reg" || fail "the registry has no profile for $user"
 stand_in=$(grep -rl -a 'kelmar-shared-prefix' "$data") && fail "the stand-in user of the shared prefix is in $stand_in"
 [ ! -e "$prefix/drive_c/users/kelmar-shared-prefix" ] || fail "the stand-in user's profile folder was copied"
