@@ -269,28 +269,39 @@ void UpdatePrefix(const Launch& launch, const StartProgram& start, long long inf
     if (!log.empty()) unlink(log.c_str());
 }
 
-// Gives the prefix the session's language and screen when they changed since they were last given.
-void GiveSessionLook(const Launch& launch, const StartProgram& start) {
+// Starts giving the prefix the session's language and screen when they changed since they were last
+// given; false when nothing needs to be given. FinishSessionLook waits for Wine and notes what it took.
+bool BeginSessionLook(Launch& launch, const StartProgram& start) {
     const std::string locale = Env("LC_ALL", Env("LC_CTYPE", Env("LANG").c_str()).c_str());
     const int dpi = SessionDpi(getenv("DISPLAY"), getenv("GDK_SCALE"));
-    const std::string inf = Utf16WithMark(SettingsInf(dpi, FontFor(FontLanguage(locale))));
-    const std::string noted = launch.prefix + "/" + kSettingsFile;
-    if (inf.empty() || ReadFile(noted) == inf) return;
+    launch.lookInf = Utf16WithMark(SettingsInf(dpi, FontFor(FontLanguage(locale))));
+    if (launch.lookInf.empty() || ReadFile(launch.prefix + "/" + kSettingsFile) == launch.lookInf) return false;
     // Handed to Wine inside the prefix, by a name that holds nothing but ASCII whatever the data folder's.
     const std::string temp = launch.prefix + "/drive_c/windows/temp";
     g_mkdir_with_parents(temp.c_str(), 0755);
-    const std::string file = temp + "/kelmar-session.inf";
-    bool given = false;
+    launch.lookFile = temp + "/kelmar-session.inf";
+    bool written = false;
     {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out << inf;
-        given = static_cast<bool>(out.flush());
+        std::ofstream out(launch.lookFile, std::ios::binary | std::ios::trunc);
+        out << launch.lookInf;
+        written = static_cast<bool>(out.flush());
     }
-    given = given && RunWine(start, {launch.loader, "rundll32", "setupapi,InstallHinfSection", "DefaultInstall", "128",
-                                     "C:\\windows\\temp\\kelmar-session.inf"}) == 0;
+    std::vector<char*> argv;
+    for (const char* arg : {launch.loader.c_str(), "rundll32", "setupapi,InstallHinfSection", "DefaultInstall", "128",
+                            "C:\\windows\\temp\\kelmar-session.inf"}) {
+        argv.push_back(const_cast<char*>(arg));
+    }
+    argv.push_back(nullptr);
+    launch.lookPid = written ? start(argv.data()) : -1;
+    return true;
+}
+
+void FinishSessionLook(Launch& launch) {
+    const bool given = launch.lookPid > 0 && WaitFor(launch.lookPid) == 0;
+    launch.lookPid = -1;
     // Noted only once Wine took it; the file moved into place whole.
-    if (!given || rename(file.c_str(), noted.c_str()) != 0) {
-        unlink(file.c_str());
+    if (!given || rename(launch.lookFile.c_str(), (launch.prefix + "/" + kSettingsFile).c_str()) != 0) {
+        unlink(launch.lookFile.c_str());
         fprintf(stderr, "kelmar: could not give Wine the session's fonts and DPI; Kelmar starts as before\n");
     }
 }
@@ -391,15 +402,27 @@ int PrepareLaunch(const std::vector<std::string>& args, const StartProgram& star
 
     if (import) return Import(launch, start, false);
     if (!EnsurePrefix(launch, start)) return 1;
+    launch.active = true;
+    // A prefix just copied, for the Wine installed, needs nothing but the session's look: Wine takes it
+    // while the first menus are made, which is most of a first start's own work.
+    const long long inf = WineInfTime(launch.wine);
+    if (launch.madePrefix && inf >= 0 && PrefixUpdate(launch.prefix, inf) == WineUpdate::kCurrent &&
+        ReadNumberFile(launch.prefix + "/" + kLinkedMark) == inf) {
+        launch.lookEarly = true;
+        launch.lookPending = BeginSessionLook(launch, start);
+    }
     // The first run's menus are the desktop's applications, where it has any.
     struct stat menus;
     if (stat((launch.data + "/apps.dat").c_str(), &menus) != 0 || menus.st_size == 0) Import(launch, start, true);
-    launch.active = true;
     return kRunKelmar;
 }
 
-void PreparePrefix(const Launch& launch, bool alone, const StartProgram& start) {
+void PreparePrefix(Launch& launch, bool alone, const StartProgram& start) {
     FolderLock lock(launch.data);
+    if (launch.lookEarly) {
+        if (launch.lookPending) FinishSessionLook(launch);
+        return;
+    }
     for (const char* mark : kOldMarks) unlink((launch.prefix + "/" + mark).c_str());
     if (!launch.wine.folders.empty()) {
         const bool root = geteuid() == 0;
@@ -420,5 +443,5 @@ void PreparePrefix(const Launch& launch, bool alone, const StartProgram& start) 
             WriteNumberFile(launch.prefix + "/" + kLinkedMark, inf);
         }
     }
-    GiveSessionLook(launch, start);
+    if (BeginSessionLook(launch, start)) FinishSessionLook(launch);
 }

@@ -28,6 +28,13 @@ struct Launch {
     WineFiles wine;        // Wine's own files, where Kelmar may link to them (Debian's Wine)
     std::string shared;    // the prefix the package prepared for every user's first start
     bool madePrefix = false;  // made by this start: no Wine server can have it yet
+    // The session's look, when this start gives it to Wine: begun early (at once in a prefix just made)
+    // and not yet waited for; the INF file, where it was written for Wine, and the Wine command taking it.
+    bool lookEarly = false;
+    bool lookPending = false;
+    std::string lookInf;
+    std::string lookFile;
+    pid_t lookPid = -1;
 
     // The variables Wine's commands get: kelmar-run notes the session's environment before it sets them,
     // so that the programs Kelmar starts get the session's back.
@@ -45,7 +52,7 @@ int PrepareLaunch(const std::vector<std::string>& args, const StartProgram& star
 // With the data folder's lock held: the prefix brought up to the Wine installed (only when alone, no
 // other Kelmar of the folder running), small again, and given the session's look. Never stops Kelmar
 // from starting; says on standard error what it could not do.
-void PreparePrefix(const Launch& launch, bool alone, const StartProgram& start);
+void PreparePrefix(Launch& launch, bool alone, const StartProgram& start);
 
 // Waits for a started program; its exit status, or -1.
 int WaitFor(pid_t pid);
