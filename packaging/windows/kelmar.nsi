@@ -1,7 +1,7 @@
 ; Kelmar's Windows setup: installs KELMAR32.EXE for the current user alone, with a Start-menu shortcut,
 ; an optional one in the Startup folder and an entry under "Apps and features"; its uninstaller keeps
-; the user's menus. setup.cmake builds it with makensis, handing in VERSION, FILEVERSION, EXE, GUIDE,
-; LICENCE, LICENCE_PAGE, ICON, WIZARD, CHECKS and OUTFILE. The setup is a Unicode one, so that every
+; the user's menus. setup.cmake builds it with makensis, handing in VERSION, FILEVERSION, EXE, KELMENUS,
+; GUIDE, LICENCE, LICENCE_PAGE, ICON, WIZARD, CHECKS and OUTFILE. The setup is a Unicode one, so that every
 ; user name and folder works; it needs Windows 2000 or later (Windows 95, 98 and Me take the ZIP). The
 ; shipped setup is 32-bit; with AMD64 defined the same script makes a 64-bit setup that the tests run
 ; under 64-bit Wine.
@@ -26,6 +26,7 @@ VIAddVersionKey LegalCopyright "MIT licence, the Kelmar developers"
 
 !define KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelmar"
 !define LINK "Kelmar.lnk"
+!define MENUS_LINK "Make Kelmar's menus from the Start menu.lnk"  ; KELMENUS.EXE
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -511,6 +512,7 @@ FunctionEnd
 ; beside the old ones, the menus copied for a move, and the install folder when this run made it.
 Function .onInstFailed
   Delete "$INSTDIR\KELMAR32.EXE.new"
+  Delete "$INSTDIR\KELMENUS.EXE.new"
   Delete "$INSTDIR\README.TXT.new"
   Delete "$INSTDIR\LICENSE.TXT.new"
   Delete "$INSTDIR\Uninstall.exe.new"
@@ -572,6 +574,7 @@ FunctionEnd
 ; says what it could not remove.
 Function LeaveOldFolder
   Delete "$OldDir\KELMAR32.EXE"
+  Delete "$OldDir\KELMENUS.EXE"
   Delete "$OldDir\README.TXT"
   Delete "$OldDir\LICENSE.TXT"
   Delete "$OldDir\Uninstall.exe"
@@ -625,6 +628,7 @@ Section "-Program files" SecProgram
   ; The new files are written beside the old ones first, so that a full disk leaves the old install as
   ; it was; only then does each take its old one's place.
   File "/oname=KELMAR32.EXE.new" "${EXE}"
+  File "/oname=KELMENUS.EXE.new" "${KELMENUS}"
   File "/oname=README.TXT.new" "${GUIDE}"
   File "/oname=LICENSE.TXT.new" "${LICENCE}"
   ClearErrors
@@ -633,6 +637,7 @@ Section "-Program files" SecProgram
     Abort
   ${EndIf}
   !insertmacro PUT_IN_PLACE KELMAR32.EXE
+  !insertmacro PUT_IN_PLACE KELMENUS.EXE
   !insertmacro PUT_IN_PLACE README.TXT
   !insertmacro PUT_IN_PLACE LICENSE.TXT
   !insertmacro PUT_IN_PLACE Uninstall.exe
@@ -654,11 +659,30 @@ SectionEnd
 Section "Kelmar in the Start menu" SecStartMenu
   SectionIn RO
   !insertmacro SHORTCUT $SMPROGRAMS
+  ; KELMENUS.EXE makes the menus again from the Start menu, keeping the ones before in apps.dat.bak.
+  CreateShortcut "$SMPROGRAMS\${MENUS_LINK}" "$INSTDIR\KELMENUS.EXE" "" "$INSTDIR\KELMAR32.EXE" 0 SW_SHOWNORMAL "" \
+      "Makes Kelmar's menus again from the programs in your Start menu"
 SectionEnd
 
 Section "Start Kelmar when Windows starts" SecStartup
   !insertmacro SHORTCUT $SMSTARTUP
 SectionEnd
+
+; ---- Menus from the Start menu ----
+; A new install's first menus come from the user's Start menu; an update, a repair or a move keeps the
+; apps.dat the folder has.
+Section "-Menus from the Start menu"
+  ${IfNot} ${FileExists} "$INSTDIR\apps.dat"
+    DetailPrint "Making Kelmar's menus from your Start menu..."
+    ClearErrors
+    ExecWait '"$INSTDIR\KELMENUS.EXE" /S' $0
+    ${If} ${Errors}
+    ${OrIf} $0 != 0
+      DetailPrint "Your Start menu gave no menus: Kelmar starts with its sample menus."
+    ${EndIf}
+  ${EndIf}
+SectionEnd
+; ---- End of the menus from the Start menu ----
 
 Section "-Registration"
   ${IfNot} ${SectionIsSelected} ${SecStartup}
@@ -788,12 +812,14 @@ Section "-un.Program files"
   ${OrIf} $0 == $INSTDIR
   ${OrIfNot} ${FileExists} "$0\Uninstall.exe"
     Delete "$SMPROGRAMS\${LINK}"
+    Delete "$SMPROGRAMS\${MENUS_LINK}"
     Delete "$SMSTARTUP\${LINK}"
     DeleteRegKey HKCU "${KEY}"
   ${Else}
     DetailPrint "Kelmar's entry under Apps and features is the one of $0: it stays, with its shortcuts."
   ${EndIf}
   Delete "$INSTDIR\KELMAR32.EXE"
+  Delete "$INSTDIR\KELMENUS.EXE"
   Delete "$INSTDIR\README.TXT"
   Delete "$INSTDIR\LICENSE.TXT"
   Delete "$INSTDIR\Uninstall.exe"
@@ -801,6 +827,7 @@ SectionEnd
 
 Section /o "un.Also delete my menus"
   Delete "$INSTDIR\apps.dat"
+  Delete "$INSTDIR\apps.dat.bak*"  ; the menus that KELMENUS.EXE replaced
   Delete "$INSTDIR\kel*.tmp"
 SectionEnd
 
@@ -819,6 +846,9 @@ Section "-un.Folder"
   StrCpy $0 ""
   ${If} ${FileExists} "$INSTDIR\KELMAR32.EXE"
     StrCpy $0 " KELMAR32.EXE"
+  ${EndIf}
+  ${If} ${FileExists} "$INSTDIR\KELMENUS.EXE"
+    StrCpy $0 "$0 KELMENUS.EXE"
   ${EndIf}
   ${If} ${FileExists} "$INSTDIR\README.TXT"
     StrCpy $0 "$0 README.TXT"

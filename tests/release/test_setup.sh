@@ -67,10 +67,10 @@ for path, machine in ((sys.argv[1], 0x14c), (sys.argv[2], 0x8664)):
     # A Unicode setup calls Windows' wide functions; an ANSI one loses names outside the code page.
     if b'MessageBoxIndirectW' not in data or b'MessageBoxIndirectA' in data:
         sys.exit('%s is not a Unicode setup' % path)
-if len(open(sys.argv[1], 'rb').read()) >= 160 * 1024:
-    sys.exit('the shipped setup is 160 KiB or more')
+if len(open(sys.argv[1], 'rb').read()) > 192 * 1024:
+    sys.exit('the shipped setup is more than 192 KiB')
 PY
-pass "the shipped setup is 32-bit and under 160 KiB; both are Unicode setups; neither asks for an administrator"
+pass "the shipped setup is 32-bit and at most 192 KiB; both are Unicode setups; neither asks for an administrator"
 
 # A silent install with the defaults.
 win "$setup" /S || fail "the silent install ended with exit code $?"
@@ -82,12 +82,12 @@ dir=$profile/AppData/Local/Programs/Kelmar
 menu="$profile/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
 where=$(value InstallLocation)
 { [ -n "$where" ] && [ "$(unix "$where")" -ef "$dir" ]; } || fail "installed in \"$where\", not in %LOCALAPPDATA%\\Programs\\Kelmar"
-[ "$(listing "$dir")" = "KELMAR32.EXE LICENSE.TXT README.TXT Uninstall.exe " ] \
+[ "$(listing "$dir")" = "KELMAR32.EXE KELMENUS.EXE LICENSE.TXT README.TXT Uninstall.exe " ] \
     || fail "the install folder holds: $(listing "$dir")"
-for file in KELMAR32.EXE README.TXT LICENSE.TXT; do
+for file in KELMAR32.EXE KELMENUS.EXE README.TXT LICENSE.TXT; do
     cmp -s "$build/$file" "$dir/$file" || fail "the installed $file is not the one the build made"
 done
-pass "silent install: KELMAR32.EXE, README.TXT, LICENSE.TXT and the uninstaller in $where"
+pass "silent install: KELMAR32.EXE, KELMENUS.EXE, README.TXT, LICENSE.TXT and the uninstaller in $where"
 
 for link in "$menu/Kelmar.lnk" "$menu/StartUp/Kelmar.lnk"; do
     read_back=$(shortcut "$link") || fail "no shortcut $link"
@@ -179,7 +179,7 @@ dir=$WINEPREFIX/drive_c/Tools/Kelmar
 entry
 where=$(value InstallLocation)
 [ "$where" = 'C:\Tools\Kelmar' ] || fail "moved to \"$where\", not C:\Tools\Kelmar"
-[ "$(listing "$dir")" = "KELMAR32.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
+[ "$(listing "$dir")" = "KELMAR32.EXE KELMENUS.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
     || fail "the new folder holds: $(listing "$dir")"
 cmp -s "$work/changed.dat" "$dir/apps.dat" || fail "the menus did not come along"
 [ ! -e "$old" ] || fail "the old folder still holds: $(listing "$old")"
@@ -201,7 +201,8 @@ for _ in $(seq 60); do
 done
 [ "$(listing "$dir")" = "apps.dat " ] || fail "after the uninstall the folder holds: $(listing "$dir")"
 [ -z "$(value DisplayName)" ] || fail "the entry under Apps and features is still there"
-[ ! -e "$menu/Kelmar.lnk" ] && [ ! -e "$menu/StartUp/Kelmar.lnk" ] || fail "shortcuts left behind"
+[ ! -e "$menu/Kelmar.lnk" ] && [ ! -e "$menu/StartUp/Kelmar.lnk" ] && [ ! -e "$menu/Make Kelmar's menus from the Start menu.lnk" ] \
+    || fail "shortcuts left behind"
 cmp -s "$work/changed.dat" "$dir/apps.dat" || fail "the uninstall changed apps.dat"
 [ -e "$WINDOWS_DIR/kelmar.ini" ] || fail "the uninstall removed kelmar.ini"
 pass "silent uninstall: program files, shortcuts and entry gone; apps.dat and kelmar.ini kept"

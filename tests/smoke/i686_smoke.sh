@@ -128,7 +128,7 @@ wait_exit "$later" || fail "Ctrl+X did not end Kelmar"
 pass "Ctrl+X ends Kelmar with exit code 0"
 size=$(stat -c %s "$work/apps.dat" 2>/dev/null)
 [ "$size" = 1008 ] && [ "$(head -c 5 "$work/apps.dat")" = "&Apps" ] || fail "apps.dat is not the default catalogue ($size bytes)"
-[ "$(LC_ALL=C ls -A "$work" | tr '\n' ' ')" = "KELMAR32.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
+[ "$(LC_ALL=C ls -A "$work" | tr '\n' ' ')" = "KELMAR32.EXE KELMENUS.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
     || fail "files left in the install folder: $(ls -A "$work")"
 pass "apps.dat and kelmar.ini are written, and nothing else"
 echo "1 passed, 0 failed"
