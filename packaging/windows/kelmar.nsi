@@ -1,7 +1,7 @@
 ; Kelmar's Windows setup: installs KELMAR32.EXE for the current user alone, with a Start-menu shortcut,
 ; an optional one in the Startup folder and an entry under "Apps and features"; its uninstaller keeps
-; the user's menus. setup.cmake builds it with makensis, handing in VERSION, FILEVERSION, EXE, KELMENUS,
-; GUIDE, LICENCE, LICENCE_PAGE, ICON, WIZARD, CHECKS and OUTFILE. The setup is a Unicode one, so that every
+; the user's menus. setup.cmake builds it with makensis, handing in VERSION, FILEVERSION, EXE, GUIDE,
+; LICENCE, LICENCE_PAGE, ICON, WIZARD, CHECKS and OUTFILE. The setup is a Unicode one, so that every
 ; user name and folder works; it needs Windows 2000 or later (Windows 95, 98 and Me take the ZIP). The
 ; shipped setup is 32-bit; with AMD64 defined the same script makes a 64-bit setup that the tests run
 ; under 64-bit Wine.
@@ -26,7 +26,8 @@ VIAddVersionKey LegalCopyright "MIT licence, the Kelmar developers"
 
 !define KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelmar"
 !define LINK "Kelmar.lnk"
-!define MENUS_LINK "Make Kelmar's menus from the Start menu.lnk"  ; KELMENUS.EXE
+; KELMENUS.EXE (its path handed in as KELMENUS) makes the menus from the Start menu; its shortcut:
+!define MENUS_LINK "Make Kelmar's menus from the Start menu.lnk"
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -678,7 +679,7 @@ Section "-Menus from the Start menu"
     ExecWait '"$INSTDIR\KELMENUS.EXE" /S' $0
     ${If} ${Errors}
     ${OrIf} $0 != 0
-      DetailPrint "Your Start menu gave no menus: Kelmar starts with its sample menus."
+      DetailPrint "No menus were made from your Start menu: Kelmar starts with its sample menus."
     ${EndIf}
   ${EndIf}
 SectionEnd
