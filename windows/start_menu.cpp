@@ -138,6 +138,31 @@ bool Missing(const WCHAR* target) {
     }
 }
 
+// A 32-bit program on 64-bit Windows sees SysWOW64 where System32 is, and so misses the programs that
+// System32 alone holds; Sysnative names the real System32 for it (Vista on). The target's path through
+// Sysnative into out, when the target is in System32 and exists there; false otherwise.
+bool ThroughSysnative(const WCHAR* target, WCHAR* out) {
+    WCHAR system[MAX_PATH];
+    WCHAR windows[MAX_PATH];
+    const UINT systemLength = GetSystemDirectoryW(system, MAX_PATH);
+    const UINT windowsLength = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (systemLength == 0 || systemLength >= MAX_PATH || windowsLength == 0 || windowsLength >= MAX_PATH ||
+        lstrlenW(target) <= static_cast<int>(systemLength) || target[systemLength] != L'\\') {
+        return false;
+    }
+    WCHAR start[MAX_PATH];
+    lstrcpynW(start, target, static_cast<int>(systemLength) + 1);
+    WCHAR native[MAX_PATH];
+    if (lstrcmpiW(start, system) != 0 || !Join(native, windows, L"Sysnative") ||
+        lstrlenW(native) + lstrlenW(target + systemLength) >= MAX_PATH) {
+        return false;
+    }
+    lstrcatW(native, target + systemLength);
+    if (GetFileAttributesW(native) == INVALID_FILE_ATTRIBUTES) return false;
+    lstrcpyW(out, native);
+    return true;
+}
+
 // The path in a field, in the code page exactly: the long form, else Windows's short 8.3 form.
 bool FitPath(const WCHAR* path, char* field, size_t size) {
     if (ToAnsiExactly(path, field, size)) return true;
@@ -175,7 +200,8 @@ void Resolve(IShellLinkW* link, const WCHAR* path, Shortcut& shortcut) {
 
     shortcut.verdict = Judge(target, arguments, FileNameOf(path));
     if (shortcut.verdict != Verdict::kEntry) return;
-    if (!installer && ((target[0] == L'\0' && !hasItems) || (target[0] != L'\0' && Missing(target)))) {
+    if (!installer && ((target[0] == L'\0' && !hasItems) ||
+                       (target[0] != L'\0' && Missing(target) && !ThroughSysnative(target, target)))) {
         shortcut.verdict = Verdict::kBroken;
         return;
     }
