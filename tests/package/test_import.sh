@@ -283,7 +283,7 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 [ -n "$newbar" ] && [ "$newbar" != "$bar" ] || fail "the bar was not made again after the Options change"
-! grep -qs '^StayOnTop=0' "$ini" || fail "the Options change was saved before the session's end"
+wait_until 20 "the Options change in kelmar.ini" grep -q '^StayOnTop=0' "$ini" || fail "OK did not save the Options change"
 session_pids=$(pgrep -P "$KELMAR_PID")
 for dir in /proc/[0-9]*; do
     { tr '\0' '\n' <"$dir/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$folder/wineprefix" && session_pids+=" ${dir#/proc/}"
