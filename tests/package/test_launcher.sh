@@ -93,6 +93,27 @@ done
 rm -rf "$data"
 pass "a Wine without its preloader: one warning naming wine64-preloader, and Kelmar starts all the same"
 
+# kelmar-run's record of the session's environment (every variable, tokens too) is there while the program
+# runs and gone after it, whatever the end: the program's own, one that cannot run, a data folder that
+# cannot be locked (its lock file a folder).
+run_dir=$tree/run
+mkdir -m 700 "$run_dir" "$tree/folder"
+mkdir -p "$tree/unlockable/kelmar.lock"
+kelmar_run() {  # EXPECTED-STATUS FOLDER PROGRAM...
+    local expected=$1 folder=$2 status=0
+    shift 2
+    XDG_RUNTIME_DIR=$run_dir "$tree/usr/lib/kelmar/kelmar-run" "$folder" -- "$@" 2>"$tree/err" || status=$?
+    [ "$status" = "$expected" ] || fail "kelmar-run $folder -- $*: exit code $status; it said: $(cat "$tree/err")"
+    left=$(ls -A "$run_dir"; find "$folder" -mindepth 1 -not -name kelmar.lock)
+    [ -z "$left" ] || fail "kelmar-run $folder -- $* left: $left"
+}
+kelmar_run 0 "$tree/folder" /bin/sh -c 'test -s "$KELMAR_SESSION_RECORD" && test "${KELMAR_SESSION_RECORD#"$0"}" != "$KELMAR_SESSION_RECORD"' "$run_dir"
+kelmar_run 127 "$tree/folder" "$tree/no such program"
+kelmar_run 1 "$tree/unlockable" /bin/true
+grep -q "^kelmar: cannot lock $tree/unlockable/kelmar.lock" "$tree/err" || fail "kelmar-run without its lock said: $(cat "$tree/err")"
+rm -rf "$run_dir" "$tree/folder" "$tree/unlockable"
+pass "kelmar-run's record of the session is there while the program runs and gone after, also when the program cannot run or the folder cannot be locked"
+
 # Starts the launcher in the background with its output in $tree/out.
 start_kelmar() {
     (cd "${2:-$home}" && exec env HOME="$home" XDG_DATA_HOME="$data" XDG_CONFIG_HOME="$home/config" \
