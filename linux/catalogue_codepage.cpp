@@ -127,15 +127,14 @@ std::string ReadableName(const std::vector<NameChar>& name, const AnsiEncoder& t
 }
 
 // The first of the candidates the new code page holds whole, else the first of which a letter or digit
-// is left readable: as the import labels an application. Empty when none.
+// is left readable: as the import labels an application, its mnemonic one not in taken. Empty when none.
 std::string CandidateName(const std::vector<std::string>& candidates, const AnsiEncoder& to, size_t fieldSize,
-                          std::string& shown) {
+                          std::string& taken, std::string& shown) {
     for (int pass = 0; pass < 2; ++pass) {
         for (const std::string& candidate : candidates) {
             bool whole = false;
             const std::vector<LabelChar> chars = to.Readable(candidate, &shown, &whole);
             if (chars.empty() || !HasLetterOrDigit(shown) || (pass == 0 && !whole)) continue;
-            std::string taken;
             return MakeLabel(chars, fieldSize, taken);
         }
     }
@@ -196,18 +195,29 @@ struct Converter {
     CatalogueConversion& conversion;
 
     // A name in its field, exactly where the new code page holds it, else readably; fallbacks are
-    // further names to try when nothing of it is readable.
-    std::string Name(const std::string& old, size_t fieldSize, const std::vector<std::string>& fallbacks) {
+    // further names to try when nothing of it is readable. taken holds the mnemonics of the names
+    // before it in its menu (or of the menus before it), in lower case: a name of the fallbacks takes
+    // another, and every name adds its own.
+    std::string Name(const std::string& old, size_t fieldSize, const std::vector<std::string>& fallbacks,
+                     std::string& taken) {
         std::vector<std::string> chars;
         from.DecodeChars(old, chars);
         bool markAtEnd = false;
         const std::vector<NameChar> name = ReadName(chars, markAtEnd);
         std::string written;
-        if (ExactName(name, markAtEnd, to, fieldSize, written)) return written;
-        std::string shown;
-        written = ReadableName(name, to, fieldSize, shown);
-        if (!HasLetterOrDigit(shown)) written = CandidateName(fallbacks, to, fieldSize, shown);
-        conversion.madeReadable.push_back(PlainText(name) + ": " + shown);
+        if (!ExactName(name, markAtEnd, to, fieldSize, written)) {
+            std::string shown;
+            written = ReadableName(name, to, fieldSize, shown);
+            if (!HasLetterOrDigit(shown)) written = CandidateName(fallbacks, to, fieldSize, taken, shown);
+            conversion.madeReadable.push_back(PlainText(name) + ": " + shown);
+        }
+        to.DecodeChars(written, chars);
+        for (const NameChar& c : ReadName(chars, markAtEnd)) {
+            if (!c.marked) continue;
+            gchar* lower = g_utf8_strdown(c.utf8.c_str(), -1);
+            taken += lower;
+            g_free(lower);
+        }
         return written;
     }
 
@@ -274,6 +284,7 @@ std::string ConvertCatalogue(const std::string& bytes, const AnsiEncoder& from, 
     Converter convert{from, to, desktop, conversion};
     std::string result = bytes;
     int menuNumber = 0;
+    std::string menuLetters;
     for (size_t at = 0; result.size() - at >= kMenuImageSize;) {
         UserMenu menu;
         DecodeMenu(reinterpret_cast<const unsigned char*>(result.data() + at), menu);
@@ -284,11 +295,12 @@ std::string ConvertCatalogue(const std::string& bytes, const AnsiEncoder& from, 
         if (imported >= 0 && imported < static_cast<int>(desktop.titles.size())) titles.push_back(desktop.titles[imported]);
         if (imported >= 0) titles.emplace_back(kMenuTitles[imported]);
         titles.push_back("Menu " + std::to_string(menuNumber));
-        PutField(result, at + kMenuName, sizeof menu.name, convert.Name(menuName, sizeof menu.name, titles));
+        PutField(result, at + kMenuName, sizeof menu.name, convert.Name(menuName, sizeof menu.name, titles, menuLetters));
         const std::string menuText = from.Decode(Unmarked(menuName));
         at += kMenuImageSize;
 
         const int count = menu.appCount > 0 ? menu.appCount : 0;
+        std::string appLetters;
         for (int i = 0; i < count; ++i, at += kAppImageSize) {
             const std::string name = FieldText(result, at + kAppName, sizeof AppEntry::name);
             const std::string path = FieldText(result, at + kAppPath, sizeof AppEntry::path);
@@ -304,7 +316,7 @@ std::string ConvertCatalogue(const std::string& bytes, const AnsiEncoder& from, 
             fallbacks.push_back(ProgramStem(pathChars));
             fallbacks.push_back("App " + std::to_string(i + 1));
 
-            PutField(result, at + kAppName, sizeof AppEntry::name, convert.Name(name, sizeof AppEntry::name, fallbacks));
+            PutField(result, at + kAppName, sizeof AppEntry::name, convert.Name(name, sizeof AppEntry::name, fallbacks, appLetters));
             PutField(result, at + kAppPath, sizeof AppEntry::path, convert.Exact(path, sizeof AppEntry::path, "the path" + where));
             const std::string folder = FieldText(result, at + kAppWorkDir, sizeof AppEntry::workDir);
             PutField(result, at + kAppWorkDir, sizeof AppEntry::workDir,

@@ -87,7 +87,7 @@ TEST(CatalogueCodePage, NamesTheCodePageLacksBecomeReadablePathsStayAsTheyWere) 
 
     // Under 1252 from 932: nothing of a kana name is readable. An imported menu takes its title in this
     // language (else English), an imported application its names on the desktop, else its key; any
-    // other its program's name. Latin letters among kana stay.
+    // other its program's name; each with a mnemonic free in its menu. Latin letters among kana stay.
     DesktopNames desktop;
     desktop.titleTranslations.assign(kMenuCount, {});
     desktop.titleTranslations[2] = {"Graphics", "\xe3\x82\xb0\xe3\x83\xa9\xe3\x83\x95\xe3\x82\xa3\xe3\x83\x83\xe3\x82\xaf\xe3\x82\xb9"};
@@ -101,7 +101,7 @@ TEST(CatalogueCodePage, NamesTheCodePageLacksBecomeReadablePathsStayAsTheyWere) 
         AppImage("\x83\x65\x83\x65\x83\x65", "Z:\\usr\\lib\\kelmar\\start-app", "", "kana1") +
         AppImage("\x83\x65\x83\x58\x83\x67", "Z:\\usr\\lib\\kelmar\\start-app", "", "org.example.Kana") +
         AppImage("\x83\x47\x83\x66\x83\x42\x83\x5e &Pad", "C:\\\x83\x65\\edit.exe") +
-        AppImage("\x83\x65", "C:\\tools\\viewer.exe") + MenuImage("\x83\x65\x83\x58\x83\x67", 0);
+        AppImage("\x83\x65", "C:\\tools\\pview.exe") + MenuImage("\x83\x65\x83\x58\x83\x67", 0);
     out = Convert(japanese, 932, 1252, conversion, desktop);
     EXPECT_EQ(NameAt(out, 0, 32), "&Graphics");
     size_t app = kApp;
@@ -109,7 +109,7 @@ TEST(CatalogueCodePage, NamesTheCodePageLacksBecomeReadablePathsStayAsTheyWere) 
     EXPECT_EQ(NameAt(out, app + 228 + kName, 30), "&org.example.Kana");
     EXPECT_EQ(NameAt(out, app + 2 * 228 + kName, 30), "&Pad");
     EXPECT_EQ(NameAt(out, app + 2 * 228 + kPath, 80), "C:\\\x83\x65\\edit.exe");
-    EXPECT_EQ(NameAt(out, app + 3 * 228 + kName, 30), "&viewer");
+    EXPECT_EQ(NameAt(out, app + 3 * 228 + kName, 30), "p&view");  // "p" is Pad's
     EXPECT_EQ(NameAt(out, app + 4 * 228, 32), "&Menu 2");
     ASSERT_EQ(conversion.keptAsTheyWere.size(), 1u);
     EXPECT_EQ(conversion.keptAsTheyWere[0].rfind("the path of ", 0), 0u);

@@ -4,7 +4,9 @@
 # its preloader is named once on standard error; and on the virtual display the first run on a machine
 # whose desktop has no applications sets Wine up, brings up the thanks box and the sample menus, ends on
 # Ctrl+X with exit code 0 and leaves apps.dat in the XDG data folder, where the second run, started by a
-# relative path, finds the menus.
+# relative path, finds the menus. kelmar-run leaves no record of the session behind, however it ends.
+# Ctrl+C to the launcher's process group ends Kelmar as Exit does, and an Options change survives the
+# X server's end.
 # Usage: test_launcher.sh kelmar_VERSION-1_amd64.deb
 deb=$(readlink -f "${1:?usage: $0 kelmar_VERSION-1_amd64.deb}")
 tree=$(mktemp -d "${TMPDIR:-/tmp}/kelmar launcher.XXXXXX")  # a space in every path
@@ -18,8 +20,10 @@ home=$tree/home
 data=$tree/data
 prefix=$data/kelmar/wineprefix
 mkdir -p "$home"
+own_x=
 cleanup() {
     [ -n "$KELMAR_PID" ] && kill "$KELMAR_PID" 2>/dev/null
+    [ -n "$own_x" ] && kill "$own_x" 2>/dev/null
     [ -d "$prefix" ] && WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null
     rm -rf "$tree"
     declare -F kelmar_wine_stop >/dev/null && kelmar_wine_stop
@@ -107,6 +111,7 @@ kelmar_run() {  # EXPECTED-STATUS FOLDER PROGRAM...
     left=$(ls -A "$run_dir"; find "$folder" -mindepth 1 -not -name kelmar.lock)
     [ -z "$left" ] || fail "kelmar-run $folder -- $* left: $left"
 }
+# shellcheck disable=SC2016 # expanded by the shell that kelmar-run starts
 kelmar_run 0 "$tree/folder" /bin/sh -c 'test -s "$KELMAR_SESSION_RECORD" && test "${KELMAR_SESSION_RECORD#"$0"}" != "$KELMAR_SESSION_RECORD"' "$run_dir"
 kelmar_run 127 "$tree/folder" "$tree/no such program"
 kelmar_run 1 "$tree/unlockable" /bin/true
@@ -158,4 +163,54 @@ end_kelmar "second run"
 [ ! -s "$tree/out" ] || fail "the second run said: $(cat "$tree/out")"
 [ "$(head -c 6 "$data/kelmar/apps.dat")" = "&Tools" ] || fail "the second run did not keep the menus of apps.dat"
 pass "second run, by a relative path: straight to the bar with the menus saved in the data folder"
+
+ini=$prefix/drive_c/windows/kelmar.ini
+options_stay_on_top() {  # Ctrl+O, Stay on top toggled, OK: the bar is made again
+    local options newbar
+    press "$bar" ctrl+o
+    options=$(wait_window "Kelmar Options" "$BOX_TEST" 10) || fail "Ctrl+O opened no Options dialog"
+    press "$options" Tab Tab space Return
+    wait_gone "Kelmar Options" || fail "OK did not close the Options dialog"
+    for _ in $(seq 100); do
+        newbar=$(find_window Kelmar "$BAR_TEST" 1) && [ "$newbar" != "$bar" ] && break
+    done
+    { [ -n "$newbar" ] && [ "$newbar" != "$bar" ]; } || fail "the bar was not made again after the Options change"
+    bar=$newbar
+}
+
+# Ctrl+C in the terminal that started kelmar: SIGINT to its whole process group, Wine's processes
+# included. Kelmar ends as through Exit: exit code 0, the Options change (Stay on top unticked) saved.
+(cd "$home" && exec setsid env HOME="$home" XDG_DATA_HOME="$data" XDG_CONFIG_HOME="$home/config" \
+    XDG_DATA_DIRS="$tree/none" "$kelmar" >"$tree/out" 2>&1) &
+KELMAR_PID=$!
+bar=$(wait_window Kelmar "$BAR_TEST" 60) || fail "no bar for Ctrl+C; the launcher said: $(cat "$tree/out")"
+options_stay_on_top
+[ "$(ps -o pgid= -p "$KELMAR_PID" | tr -d ' ')" = "$KELMAR_PID" ] || fail "the launcher is not its process group's leader"
+kill -INT -- "-$KELMAR_PID"
+wait_exit 60 || fail "Ctrl+C did not end Kelmar"
+[ "$KELMAR_EXIT" = 0 ] || fail "Ctrl+C: exit code $KELMAR_EXIT; the launcher said: $(cat "$tree/out")"
+grep -q '^StayOnTop=0' "$ini" || fail "Ctrl+C lost the Options change: $(cat "$ini")"
+pass "Ctrl+C to the launcher's process group ends Kelmar as Exit does: exit code 0, the Options change kept"
+
+# A log-off that takes the display first (the display manager ends the X server): Wine ends on the lost
+# connection before anything can ask Kelmar to save, so an Options change must already be in kelmar.ini
+# when OK closes the dialog. Kelmar on an X server of its own, which is then ended.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tree/display" >/dev/null 2>&1 &
+own_x=$!
+wait_until 30 "a second X server" test -s "$tree/display" || fail "no second X server"
+main_display=$DISPLAY
+export DISPLAY=:$(head -n1 "$tree/display")
+start_kelmar
+bar=$(wait_window Kelmar "$BAR_TEST" 60) || fail "no bar on the X server of its own; the launcher said: $(cat "$tree/out")"
+options_stay_on_top
+wait_until 20 "Stay on top ticked in kelmar.ini" grep -q '^StayOnTop=1' "$ini" \
+    || fail "OK in Options did not write kelmar.ini at once: $(cat "$ini")"
+kill "$own_x"
+wait "$own_x"
+own_x=
+export DISPLAY=$main_display
+wait_exit 60 || fail "Kelmar did not end with its X server"
+grep -q '^StayOnTop=1' "$ini" || fail "the X server's end lost the Options change: $(cat "$ini")"
+[ "$(wc -l <"$tree/out")" -le 5 ] || fail "the X server's end wrote $(wc -l <"$tree/out") lines: $(head -n 5 "$tree/out")"
+pass "the X server ended first: the Options change accepted with OK is kept, and the launcher says at most a few lines"
 echo "1 passed, 0 failed"
