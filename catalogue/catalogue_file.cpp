@@ -20,15 +20,16 @@ constexpr size_t kAppPath = 0, kAppWorkDir = 80, kAppParams = 160, kAppName = 19
 
 // Text up to its NUL, the rest of the field zero, so no stale bytes reach the file.
 void PutText(unsigned char* image, const char* field, size_t size) {
-    size_t length = strnlen(field, size - 1);
+    size_t length = WholeCharsLength(field, size - 1);
     memcpy(image, field, length);
     memset(image + length, 0, size - length);
 }
 
-// A field from the file may lack its NUL: its last byte is then cut.
+// A field from the file may lack its NUL, or end in half a character (a lead byte before the NUL): it is
+// cut after its last whole character within the field less one byte.
 void GetText(char* field, const unsigned char* image, size_t size) {
     memcpy(field, image, size);
-    field[size - 1] = '\0';
+    field[WholeCharsLength(field, size - 1)] = '\0';
 }
 
 void PutInt32(unsigned char* image, int32_t value) {

@@ -13,7 +13,8 @@ constexpr size_t kMenuImageSize = 48;
 constexpr size_t kAppImageSize = 228;
 
 // Record images. Link values are written as zero and never trusted on reading; a text read back always
-// ends with a NUL inside its field (a field with none has its last byte cut).
+// ends with a NUL inside its field, after its last whole character (a field with none has its last byte
+// cut, and half a character goes with it).
 void EncodeMenu(const UserMenu& menu, unsigned char image[kMenuImageSize]);
 void DecodeMenu(const unsigned char image[kMenuImageSize], UserMenu& menu);
 void EncodeApp(const AppEntry& app, unsigned char image[kAppImageSize]);

@@ -57,7 +57,11 @@ bool LoadSettings(HINSTANCE previousInstance) {
 
     gApp.chimeOnHour = static_cast<int32_t>(GetPrivateProfileIntA(kSettingsSection, "ChimeOnHour", 0, kSettingsFileRead));
     gApp.stayOnTop = static_cast<int32_t>(GetPrivateProfileIntA(kSettingsSection, "StayOnTop", 1, kSettingsFileRead));
-    GetPrivateProfileStringA(kSettingsSection, "Chime WAV", "", gApp.chimeWav, sizeof gApp.chimeWav, kSettingsFileRead);
+    // A longer value comes cut by the platform, which may leave half a character (or, under Wine, a stale
+    // byte) at the end; the copy keeps only whole characters.
+    char wav[sizeof gApp.chimeWav] = "";
+    GetPrivateProfileStringA(kSettingsSection, "Chime WAV", "", wav, sizeof wav, kSettingsFileRead);
+    CopyText(gApp.chimeWav, sizeof gApp.chimeWav, wav);
 
     gApp.screenWidth = GetSystemMetrics(SM_CXSCREEN);
     gApp.screenHeight = GetSystemMetrics(SM_CYSCREEN);

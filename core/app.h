@@ -38,7 +38,8 @@ constexpr const char* kSettingsSection = "Options";
 constexpr const char* kSettingsFileRead = "Kelmar.INI";
 constexpr const char* kSettingsFileWrite = "kelmar.ini";
 
-// Settings: read at start-up (defaults written on the first run), written once at shutdown.
+// Settings: read at start-up (defaults written on the first run), written at every OK of the Options
+// dialog and again at shutdown.
 bool LoadSettings(HINSTANCE previousInstance);
 void WriteDefaultSettings();
 void SaveSettings();

@@ -7,6 +7,7 @@
 
 #include "core/host.h"
 #include "core/host_win32.h"
+#include "core/text.h"
 
 MoveFileExCall gMoveFileEx = MoveFileExA;
 MoveFileCall gMoveFile = MoveFileA;
@@ -18,6 +19,23 @@ bool GetWindowsDir(char* out, size_t size) {
         return false;
     }
     return true;
+}
+
+size_t CharBytes(const char* text, size_t available) {
+    if (available == 0 || text[0] == '\0') return 0;
+    if (GetACP() == CP_UTF8) {
+        // Wine's code page for languages without an ANSI one. The lead-byte calls know no character of more
+        // than one byte there, so the converter says where the first character ends.
+        for (size_t bytes = 1; bytes <= 4 && bytes <= available; ++bytes) {
+            if (text[bytes - 1] == '\0') return 0;
+            if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, static_cast<int>(bytes), nullptr, 0) > 0) {
+                return bytes;
+            }
+        }
+        return available >= 4 ? 1 : 0;  // a byte no character starts with, or one cut short by the limit
+    }
+    if (!IsDBCSLeadByte(static_cast<BYTE>(text[0]))) return 1;
+    return available >= 2 && text[1] != '\0' ? 2 : 0;
 }
 
 bool MakeTempFileIn(const char* dir, char* out, size_t size) {
@@ -35,15 +53,13 @@ static bool MakeAsideName(const char* target, char* out, size_t size) {
     const size_t length = strlen(target);
     if (length >= sizeof dir) return false;
     memcpy(dir, target, length + 1);
-    char* cut = nullptr;
-    for (char* p = dir; *p != '\0'; ++p) {
-        if (*p == '\\' || *p == '/' || *p == ':') cut = p;
-    }
+    // By characters: in Shift-JIS the second byte of a character such as "\x83\x5c" is "\\".
+    const char* cut = FindLastSeparator(dir, "\\/:");
     if (cut == nullptr) {
         dir[0] = '.';
         dir[1] = '\0';
     } else {
-        cut[*cut == ':' ? 1 : 0] = '\0';  // "C:apps.dat" keeps "C:", "dir\apps.dat" gives "dir"
+        dir[(cut - dir) + (*cut == ':' ? 1 : 0)] = '\0';  // "C:apps.dat" keeps "C:", "dir\apps.dat" gives "dir"
     }
     // GetTempFileNameA creates the file to claim the name; MoveFileA moves only onto a free name.
     return MakeTempFileIn(dir, out, size) && DeleteFileA(out);

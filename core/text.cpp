@@ -3,9 +3,21 @@
 
 #include <cstring>
 
+#include "core/host.h"
+
+size_t WholeCharsLength(const char* text, size_t limit) {
+    size_t length = 0;
+    while (length < limit && text[length] != '\0') {
+        const size_t bytes = CharBytes(text + length, limit - length);
+        if (bytes == 0) break;  // the last character does not end within the limit
+        length += bytes;
+    }
+    return length;
+}
+
 void CopyText(char* field, size_t fieldSize, const char* text) {
     if (fieldSize == 0) return;
-    size_t length = strnlen(text, fieldSize - 1);
+    size_t length = WholeCharsLength(text, fieldSize - 1);
     memcpy(field, text, length);
     field[length] = '\0';
 }
@@ -27,4 +39,17 @@ void AppendDecimal(char* field, size_t fieldSize, int32_t value) {
     } while (magnitude != 0);
     if (value < 0) *--cursor = '-';
     AppendText(field, fieldSize, cursor);
+}
+
+const char* FindLastSeparator(const char* path, const char* separators) {
+    const char* found = nullptr;
+    size_t left = strlen(path);
+    for (const char* p = path; left > 0;) {
+        const size_t bytes = CharBytes(p, left);
+        if (bytes == 0) break;
+        if (bytes == 1 && strchr(separators, *p) != nullptr) found = p;
+        p += bytes;
+        left -= bytes;
+    }
+    return found;
 }

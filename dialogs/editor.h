@@ -36,7 +36,9 @@ struct AppSetupFields {
     int listIndex = -1;         // the Applications list's selection when the dialog opened
 };
 
-// The counts each edit is read with, the NUL included: a longer text is cut to one character less.
+// The counts each edit is read with, the NUL included. A longer text is cut to one byte less; under a
+// double-byte code page the platform may leave half a character before the NUL, which CopyText drops
+// on the way into the record, so the record ends on the last whole character within the count less one.
 constexpr int kMenuNameCount = 30;
 constexpr int kAppNameCount = 30;
 constexpr int kAppPathCount = 80;

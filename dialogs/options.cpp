@@ -1,5 +1,6 @@
-// The Options dialog: stay on top, the hourly chime and its sound file, edited in memory. The settings
-// reach the settings file at shutdown; a change of stay-on-top takes effect at once by rebuilding the bar.
+// The Options dialog: stay on top, the hourly chime and its sound file. OK takes the settings in and
+// writes the settings file at once, as User Menus' OK writes apps.dat, so that an accepted change outlives
+// a run that ends without its shutdown; a change of stay-on-top takes effect at once by rebuilding the bar.
 #include "core/app.h"
 #include "core/bar.h"
 #include "core/procedures.h"
@@ -21,6 +22,8 @@ void OnInitOptions(HWND dialog) {
 
 // False when the OK is refused and the dialog stays open.
 bool OnOptionsOk(HWND dialog) {
+    // The edit's limit counts characters, so under a double-byte code page it holds more than the 79 bytes
+    // of the setting: the read ends where the buffer does, and the copy below after the last whole character.
     char wav[sizeof gApp.chimeWav] = "";
     SendDlgItemMessageA(dialog, IDC_CHIME_WAV, WM_GETTEXT, sizeof wav, reinterpret_cast<LPARAM>(wav));
     const int32_t chime = IsDlgButtonChecked(dialog, IDC_CHIME_HOURLY) != BST_UNCHECKED ? 1 : 0;
@@ -38,9 +41,11 @@ bool OnOptionsOk(HWND dialog) {
         // The bar owns this dialog: the rebuild destroys it, and its modal loop ends with it.
         // Nothing below may touch the dialog, not even to end it.
         RebuildBar();
-        return true;
+    } else {
+        EndDialog(dialog, 1);
     }
-    EndDialog(dialog, 1);
+    // Last, with the dialog gone (or ending) and the bar in place: a failed write warns over the bar.
+    SaveSettings();
     return true;
 }
 

@@ -2,12 +2,12 @@
 #include "linux/desktop_menus.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <set>
 
 #include "core/text.h"
+#include "linux/ansi_chars.h"
 
 const char* const kMenuTitles[kMenuCount] = {"Internet",  "Office",    "Graphics", "Sound & Video",
                                              "Games",     "Development", "Education", "Science",
@@ -245,37 +245,27 @@ std::string AnsiEncoder::Decode(const std::string& bytes) const {
 bool AnsiEncoder::DecodeChars(const std::string& bytes, std::vector<std::string>& chars) const {
     chars.clear();
     bool whole = true;
-    size_t at = 0;
-    while (at < bytes.size()) {
-        // The shortest run of bytes that makes one character: every ANSI code page's characters are one
-        // or two bytes long, UTF-8's up to four.
+    for (size_t at = 0; at < bytes.size();) {
+        // Where the character ends, as Windows reads the code page; a cut one runs to the text's end.
+        size_t length = ascii_ ? 1 : AnsiCharBytes(codePage_, bytes.c_str() + at, bytes.size() - at);
+        if (length == 0) length = bytes.size() - at;
         std::string one;
-        size_t length = 1;
-        for (; length <= 4 && at + length <= bytes.size(); ++length) {
-            if (ascii_) {
-                if (static_cast<unsigned char>(bytes[at]) < 0x80) one = bytes.substr(at, 1);
-                break;
-            }
+        if (ascii_) {
+            if (static_cast<unsigned char>(bytes[at]) < 0x80) one = bytes.substr(at, 1);
+        } else {
             gchar* in = const_cast<gchar*>(bytes.data() + at);
             gsize inLeft = length;
             char out[16];
-            gchar* outCursor = out;
+            gchar* outAt = out;
             gsize outLeft = sizeof out;
-            const gsize done = g_iconv(decoder_, &in, &inLeft, &outCursor, &outLeft);
-            const int error = errno;
             g_iconv(decoder_, nullptr, nullptr, nullptr, nullptr);
-            if (done != static_cast<gsize>(-1) && inLeft == 0 && outCursor != out) {
-                one.assign(out, static_cast<size_t>(outCursor - out));
-                break;
+            if (g_iconv(decoder_, &in, &inLeft, &outAt, &outLeft) != static_cast<gsize>(-1) && inLeft == 0) {
+                one.assign(out, static_cast<size_t>(outAt - out));
             }
-            if (done == static_cast<gsize>(-1) && error != EINVAL) break;  // no character begins here
         }
-        if (one.empty() || !g_utf8_validate(one.c_str(), static_cast<gssize>(one.size()), nullptr) ||
-            g_utf8_strlen(one.c_str(), static_cast<gssize>(one.size())) != 1) {
-            chars.emplace_back();
+        if (one.empty() || g_utf8_strlen(one.c_str(), static_cast<gssize>(one.size())) != 1) {
+            one.clear();
             whole = false;
-            ++at;
-            continue;
         }
         chars.push_back(one);
         at += length;

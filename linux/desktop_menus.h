@@ -70,8 +70,8 @@ public:
 
     // Text in the code page back in UTF-8, for messages.
     std::string Decode(const std::string& bytes) const;
-    // Text in the code page as its characters in UTF-8, one string each; a byte that begins no character
-    // (or one cut short at the end) as an empty string. False when there was any such byte.
+    // Text in the code page as its characters in UTF-8, one string each, where Windows sees them; bytes
+    // that make no character (or one cut short at the end) as an empty string. False when there were any.
     bool DecodeChars(const std::string& bytes, std::vector<std::string>& chars) const;
 
 private:

@@ -1,5 +1,6 @@
 // The host functions of the portable catalogue code for kelmar-import: messages go to standard error,
-// and a save is written aside and moved into place with rename(2), as Kelmar itself saves.
+// characters are those of the bar's code page, and a save is written aside and moved into place with
+// rename(2), as Kelmar itself saves.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,8 +9,10 @@
 #include <string>
 
 #include "core/host.h"
+#include "linux/ansi_chars.h"
 
 bool gHostWarned = false;
+int gHostCodePage = 0;  // the bar's ANSI code page once known; 0: a character per byte
 
 namespace {
 
@@ -35,6 +38,10 @@ void FatalError(const char* text) {
 bool GetWindowsDir(char* out, size_t size) {
     if (size > 0) out[0] = '\0';
     return false;
+}
+
+size_t CharBytes(const char* text, size_t available) {
+    return AnsiCharBytes(gHostCodePage, text, available);
 }
 
 bool MakeTempFileIn(const char* dir, char* out, size_t size) {

@@ -32,6 +32,7 @@
 #include "linux/desktop_menus.h"
 
 extern bool gHostWarned;
+extern int gHostCodePage;
 
 namespace {
 
@@ -326,6 +327,7 @@ int main(int argc, char** argv) {
     }
     AnsiEncoder ascii(0);
     const AnsiEncoder& names = encoder.Ready() ? encoder : ascii;
+    gHostCodePage = names.CodePage();  // texts cut to a field end on a whole character of it
 
     std::vector<DesktopApp> apps;
     std::set<std::string> listed;

@@ -24,6 +24,9 @@ bool GetWindowsDir(char* out, size_t size) {
     CopyText(out, size, "C:\\WINDOWS");
     return true;
 }
+size_t CharBytes(const char* text, size_t available) {
+    return available > 0 && text[0] != '\0' ? 1 : 0;
+}
 bool MakeTempFileIn(const char* dir, char* out, size_t size) {
     snprintf(out, size, "%s/kelXXXXXX", dir);
     const int fd = mkstemp(out);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Options and About in the running EXE: a chime with no sound file is refused, stay-on-top and the chime
-# are changed with keys, the bar is made again, About closes only on OK, and kelmar.ini holds the
-# new settings after Ctrl+X.
+# are changed with keys, the bar is made again and kelmar.ini holds the new settings while Kelmar runs,
+# About closes only on OK, Cancel writes nothing, and Ctrl+X writes the settings once more.
 . "$(dirname "$0")/lib.sh"
 
 make_work
@@ -39,6 +39,11 @@ newbar=$(wait_window Kelmar "$BAR_TEST" 10) || fail "no bar after the stay-on-to
 kill -0 "$KELMAR_PID" 2>/dev/null || fail "Kelmar ended with the rebuild"
 pass "turning stay-on-top off makes the bar again and Kelmar runs on"
 
+new_settings() { [ "$(ini_value StayOnTop)" = 0 ] && [ "$(ini_value ChimeOnHour)" = 1 ] && [ "$(ini_value 'Chime WAV')" = chime.wav ]; }
+wait_until 10 "the new settings in kelmar.ini" new_settings || fail "kelmar.ini after OK: $(cat "$WINDOWS_DIR/kelmar.ini")"
+kill -0 "$KELMAR_PID" 2>/dev/null || fail "Kelmar ended"
+pass "OK writes the new settings to kelmar.ini while Kelmar runs"
+
 # About through the bar's menu: F10, open the first popup, its mnemonic A.
 press "$newbar" F10 Down a
 about=$(wait_window "About Kelmar" "$BOX_TEST" 10) || fail "the About item opened no About box"
@@ -51,11 +56,24 @@ press "$about" Return
 wait_gone "About Kelmar" || fail "OK did not close the About box"
 pass "About Kelmar closes on OK and not on Escape"
 
-[ "$(ini_value StayOnTop)" = 1 ] && [ "$(ini_value ChimeOnHour)" = 0 ] || fail "settings written before the exit"
+# Cancel: the file is changed by hand, the options changed in the dialog and cancelled. Options opening
+# again shows that Kelmar has finished with the Cancel; the file must still be the hand-written one.
+write_settings 1 0 hand.wav
+cp "$WINDOWS_DIR/kelmar.ini" "$work/by-hand.ini"
+press "$newbar" ctrl+o
+options=$(wait_window "Kelmar Options" "$BOX_TEST" 10) || fail "Ctrl+O opened no Options dialog"
+press "$options" Tab Tab space Tab space Escape
+wait_gone "Kelmar Options" || fail "Escape did not close the dialog"
+press "$newbar" ctrl+o
+options=$(wait_window "Kelmar Options" "$BOX_TEST" 10) || fail "Ctrl+O opened no Options dialog again"
+cmp -s "$WINDOWS_DIR/kelmar.ini" "$work/by-hand.ini" || fail "Cancel wrote kelmar.ini: $(cat "$WINDOWS_DIR/kelmar.ini")"
+press "$options" Escape
+wait_gone "Kelmar Options" || fail "Escape did not close the dialog"
+pass "Cancel writes nothing"
+
 press "$newbar" ctrl+x
 wait_exit 20 || fail "Ctrl+X did not end Kelmar"
 [ "$KELMAR_EXIT" = 0 ] || fail "exit code $KELMAR_EXIT"
-[ "$(ini_value StayOnTop)" = 0 ] && [ "$(ini_value ChimeOnHour)" = 1 ] && [ "$(ini_value 'Chime WAV')" = chime.wav ] \
-    || fail "kelmar.ini after the exit: $(cat "$WINDOWS_DIR/kelmar.ini")"
-pass "the new settings reach kelmar.ini at exit"
-echo "5 passed, 0 failed"
+new_settings || fail "kelmar.ini after the exit: $(cat "$WINDOWS_DIR/kelmar.ini")"
+pass "the settings held reach kelmar.ini again at exit"
+echo "7 passed, 0 failed"

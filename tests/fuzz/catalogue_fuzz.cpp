@@ -9,6 +9,7 @@
 
 #include "catalogue/catalogue_file.h"
 #include "core/host.h"
+#include "core/text.h"
 
 namespace {
 
@@ -19,19 +20,26 @@ jmp_buf gFatal;
     __builtin_trap();
 }
 
-// Both chains doubly linked with open ends, counts equal to lengths, every text ending inside its field.
+// Every text ends inside its field, after a whole character.
+bool Whole(const char* field, size_t size) {
+    const char* end = static_cast<const char*>(memchr(field, 0, size));
+    return end != nullptr && WholeCharsLength(field, size) == static_cast<size_t>(end - field);
+}
+
+// Both chains doubly linked with open ends, counts equal to lengths, every text ending inside its field
+// on a whole character.
 void CheckSound(const Catalogue& catalogue) {
     const UserMenu* previousMenu = nullptr;
     for (const UserMenu* menu = catalogue.head; menu != nullptr; menu = menu->next) {
         if (menu->prev != previousMenu) Fail("menu prev link");
-        if (memchr(menu->name, 0, sizeof menu->name) == nullptr) Fail("menu name without NUL");
+        if (!Whole(menu->name, sizeof menu->name)) Fail("menu name without NUL or ending in half a character");
         int32_t count = 0;
         const AppEntry* previousApp = nullptr;
         for (const AppEntry* app = menu->apps; app != nullptr; app = app->next, ++count) {
             if (app->prev != previousApp) Fail("app prev link");
-            if (memchr(app->path, 0, sizeof app->path) == nullptr || memchr(app->workDir, 0, sizeof app->workDir) == nullptr ||
-                memchr(app->params, 0, sizeof app->params) == nullptr || memchr(app->name, 0, sizeof app->name) == nullptr) {
-                Fail("app text without NUL");
+            if (!Whole(app->path, sizeof app->path) || !Whole(app->workDir, sizeof app->workDir) ||
+                !Whole(app->params, sizeof app->params) || !Whole(app->name, sizeof app->name)) {
+                Fail("app text without NUL or ending in half a character");
             }
             previousApp = app;
         }
@@ -84,6 +92,13 @@ bool Load(Catalogue& catalogue, const void* data, size_t size) {
 void WarnBox(const char*) {}
 void FatalError(const char*) { longjmp(gFatal, 1); }
 bool GetWindowsDir(char* out, size_t size) { return snprintf(out, size, "C:\\WINDOWS") < static_cast<int>(size); }
+// A double-byte code page of the fuzzer's own, every byte from 0x81 a lead byte, so that the cuts after
+// whole characters are fuzzed too.
+size_t CharBytes(const char* text, size_t available) {
+    if (available == 0 || text[0] == '\0') return 0;
+    if (static_cast<unsigned char>(text[0]) < 0x81) return 1;
+    return available >= 2 && text[1] != '\0' ? 2 : 0;
+}
 bool MakeTempFileIn(const char*, char*, size_t) { return false; }
 bool CommitFile(FILE*) { return false; }
 ReplaceResult ReplaceFileWith(const char*, const char*) { return ReplaceResult::kFailed; }

@@ -133,6 +133,21 @@ TEST_F(CatalogueFile, FieldsWithoutNulAreCutOnLoad) {
     EXPECT_EQ(strlen(app.workDir), 79u);
     EXPECT_EQ(strlen(app.params), 29u);
     EXPECT_EQ(strlen(app.name), 29u);
+
+    // Under a double-byte code page the cut goes back to the last whole character, also where a text
+    // brings half of one before its NUL (as the dialogs of earlier versions stored it).
+    gHost.codePage = 932;
+    Bytes katakana;
+    for (int i = 0; i < 114; ++i) katakana.insert(katakana.end(), {0x83, 0x5c});  // an app image's 228 bytes
+    UserMenu cut;
+    DecodeMenu(katakana.data(), cut);
+    EXPECT_EQ(std::string(cut.name), std::string(katakana.begin(), katakana.begin() + 30));
+    AppEntry cutApp;
+    DecodeApp(katakana.data(), cutApp);
+    EXPECT_EQ(std::string(cutApp.path), std::string(katakana.begin(), katakana.begin() + 78));
+    UserMenu half;
+    DecodeMenu(MenuImage("\x83\x5c" "a\x83", 0).data(), half);
+    EXPECT_STREQ(half.name, "\x83\x5c" "a");
 }
 
 TEST_F(CatalogueFile, LoadsGroupsInOrderAndRebuildsTheLinks) {
@@ -167,6 +182,14 @@ TEST_F(CatalogueFile, DefaultPathsAreCutToTheirField) {
     BuildDefaultCatalogue(catalogue);
     const AppEntry* minesweeper = catalogue.head->next->apps;
     EXPECT_EQ(std::string(minesweeper->path), std::string(79, 'W'));
+
+    FreeCatalogue(catalogue);
+    gHost.codePage = 932;
+    std::string katakana;
+    for (int i = 0; i < 50; ++i) katakana += "\x83\x5c";
+    gHost.windowsDir = katakana;
+    BuildDefaultCatalogue(catalogue);
+    EXPECT_EQ(std::string(catalogue.head->next->apps->path), katakana.substr(0, 78) + "\\");
 }
 
 TEST_F(CatalogueFile, ShortFilesGiveAnEmptyCatalogueThatIsNeverSaved) {

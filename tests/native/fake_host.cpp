@@ -11,6 +11,7 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();  // from the saniti
 
 #include "catalogue/catalogue_file.h"
 #include "core/host.h"
+#include "linux/ansi_chars.h"
 
 FakeHost gHost;
 
@@ -41,6 +42,10 @@ bool GetWindowsDir(char* out, size_t size) {
     if (gHost.windowsDir.size() >= size) return false;
     strcpy(out, gHost.windowsDir.c_str());
     return true;
+}
+
+size_t CharBytes(const char* text, size_t available) {
+    return AnsiCharBytes(gHost.codePage, text, available);
 }
 
 bool MakeTempFileIn(const char* dir, char* out, size_t size) {

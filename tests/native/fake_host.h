@@ -9,6 +9,7 @@
 struct FakeHost {
     std::vector<std::string> warnings;
     std::string windowsDir = "C:\\WINDOWS";
+    int codePage = 0;  // the ANSI code page whose characters CharBytes counts; 0: a character per byte
     bool failTempFile = false;
     bool failCommit = false;
     bool failReplace = false;

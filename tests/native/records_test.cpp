@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "catalogue/command_ids.h"
@@ -240,6 +241,76 @@ TEST(Text, CopyAppendAndDecimalNeverOverflow) {
     char zero[4] = "";
     AppendDecimal(zero, sizeof zero, 0);
     EXPECT_STREQ(zero, "0");
+}
+
+
+std::string Times(int count, const std::string& text) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += text;
+    return out;
+}
+
+// Texts cut to a field under double-byte code pages, as the system's converter for each reads them: the
+// cut never leaves half a character (also one the text brings, a lead byte before its NUL), a text that
+// fits is kept whole, and a single-byte code page cuts at the byte as ever.
+TEST(Text, CutsEndOnAWholeCharacterOfTheCodePage) {
+    const std::string so = "\x83\x5c";  // katakana "so" in 932: its trail byte is "\\"
+    const std::string jo = "\x81\x5c";  // a Han character in 936, trail byte "\\" too
+    struct Case {
+        int codePage;
+        std::string text;
+        std::string kept;  // in a 30-byte field
+    };
+    const Case cases[] = {
+        {932, Times(15, so), Times(14, so)},
+        {932, Times(14, so) + "a" + so, Times(14, so) + "a"},  // 29 bytes: exactly the field
+        {932, Times(14, so) + "\x83", Times(14, so)},           // as today's dialogs stored it
+        {936, Times(15, jo), Times(14, jo)},
+        {936, "ab" + Times(14, jo), "ab" + Times(13, jo)},
+        {1252, Times(15, so), Times(14, so) + "\x83"},
+        {0, Times(15, jo), Times(14, jo) + "\x81"},
+    };
+    for (const Case& c : cases) {
+        ResetFakeHost();
+        gHost.codePage = c.codePage;
+        SCOPED_TRACE(c.codePage);
+        char field[30];
+        memset(field, 'x', sizeof field);
+        CopyText(field, sizeof field, c.text.c_str());
+        EXPECT_EQ(std::string(field), c.kept);
+        char appended[30] = "";
+        AppendText(appended, sizeof appended, c.text.c_str());
+        EXPECT_EQ(std::string(appended), c.kept);
+    }
+    ResetFakeHost();
+}
+
+// The last separator of a path, walked by characters: a trail byte 0x5C is no "\\".
+TEST(Text, SeparatorsAreFoundByCharacters) {
+    const std::string so = "\x83\x5c", hyo = "\x95\x5c", nou = "\x94\x5c";  // three such characters of 932
+    struct Case {
+        std::string path;
+        int at932;    // index of the last separator, -1 for none
+        int atBytes;  // the same path walked byte by byte: the trap is in the data
+    };
+    const Case cases[] = {
+        {"C:\\" + so + "fto\\" + hyo, 8, 10},
+        {"C:" + nou, 1, 3},
+        {hyo, -1, 1},
+        {"C:\\dir\\apps.dat", 6, 6},
+        {"C:" + so + "\x83", 1, 3},  // ends in half a character
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        for (int codePage : {932, 0}) {
+            ResetFakeHost();
+            gHost.codePage = codePage;
+            const char* found = FindLastSeparator(c.path.c_str(), "\\/:");
+            const int at = found == nullptr ? -1 : static_cast<int>(found - c.path.c_str());
+            EXPECT_EQ(at, codePage != 0 ? c.at932 : c.atBytes);
+        }
+    }
+    ResetFakeHost();
 }
 
 }  // namespace

@@ -327,3 +327,90 @@ TEST_F(OptionsTest, FailedRebuildSavesEverythingBeforeTheFatalBox) {
 }
 
 }  // namespace
+
+namespace {
+
+// OK writes the settings file while Kelmar runs, with or without a rebuild of the bar; Cancel leaves
+// the file exactly as it was, byte for byte (a hand-made comment line included).
+TEST_F(OptionsTest, OkWritesTheSettingsFileAtOnceAndCancelWritesNothing) {
+    struct Case {
+        const char* what;
+        bool toggleStayOnTop;
+        const char* wav;
+        int button;
+        const char* expected[3];  // lines the file must then hold; nullptr: the file as it was
+    };
+    const Case cases[] = {
+        {"name only", false, "gong.wav", IDOK, {"StayOnTop=1", "ChimeOnHour=1", "Chime WAV=gong.wav"}},
+        {"stay on top, rebuilt", true, "bell.wav", IDOK, {"StayOnTop=0", "ChimeOnHour=1", "Chime WAV=bell.wav"}},
+        {"cancel", true, "gong.wav", IDCANCEL, {nullptr, nullptr, nullptr}},
+    };
+    // The file differs from the settings held, so that any write, even of unchanged settings, shows.
+    const std::string before = "[Options]\r\n; mine\r\nStayOnTop=2\r\nChimeOnHour=0\r\nChime WAV=disk.wav\r\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFileText(SettingsPath(), before);
+        SetSettings(1, 0, "bell.wav");
+        StartBar();
+        ModalDriver driver;
+        driver.Then([&](HWND dialog) {
+            if (c.toggleStayOnTop) Toggle(dialog, 1000);
+            Toggle(dialog, 1001);
+            SetItemText(dialog, 1003, c.wav);
+            Click(dialog, c.button);
+        });
+        OpenOptions(driver);
+        EXPECT_EQ(driver.seen.size(), 1u);  // the dialog, and no warning
+        const std::string after = ReadFileText(SettingsPath());
+        if (c.expected[0] == nullptr) {
+            EXPECT_EQ(after, before);
+        } else {
+            for (const char* line : c.expected) {
+                EXPECT_NE(after.find(std::string(line) + "\r\n"), std::string::npos) << after;
+            }
+        }
+        EXPECT_FALSE(AnyDialogLeft());
+        EXPECT_FALSE(DrainMessages());
+        DropBar();
+    }
+}
+
+// A settings file that cannot be written (a folder of its name, which stops root too): OK warns as the
+// shutdown would, over the bar (the new one after a rebuild, the old one being gone with the dialog), and
+// the run goes on with the new settings.
+TEST_F(OptionsTest, FailedWriteWarnsOverTheBar) {
+    for (bool rebuild : {false, true}) {
+        SCOPED_TRACE(rebuild ? "rebuilt" : "not rebuilt");
+        RemoveSettings();
+        ASSERT_TRUE(CreateDirectoryA(SettingsPath().c_str(), nullptr));
+        SetSettings(1, 0, "");
+        StartBar();
+        HWND owner = nullptr;
+        bool optionsGone = false;
+        ModalDriver driver;
+        driver.Then([&](HWND dialog) {
+            if (rebuild) Toggle(dialog, 1000);
+            Click(dialog, IDOK);
+        });
+        driver.Then([&](HWND box) {
+            owner = GetWindow(box, GW_OWNER);
+            optionsGone = FindWindowA(nullptr, "Kelmar Options") == nullptr ||
+                          !IsWindowVisible(FindWindowA(nullptr, "Kelmar Options"));
+            Click(box, IDOK);
+        });
+        OpenOptions(driver);
+        RemoveDirectoryA(SettingsPath().c_str());
+        ASSERT_EQ(driver.seen.size(), 2u);
+        EXPECT_EQ(driver.seen[1].title, "Kelmar");
+        EXPECT_EQ(driver.seen[1].text, "Error writing options to INI!");
+        EXPECT_EQ(owner, gApp.bar);
+        EXPECT_TRUE(optionsGone);
+        EXPECT_TRUE(IsWindow(gApp.bar));
+        EXPECT_EQ(gApp.stayOnTop, rebuild ? 0 : 1);
+        EXPECT_FALSE(AnyDialogLeft());
+        EXPECT_FALSE(DrainMessages());
+        DropBar();
+    }
+}
+
+}  // namespace
