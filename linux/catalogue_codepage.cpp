@@ -14,8 +14,8 @@ constexpr size_t kAppPath = 0, kAppWorkDir = 80, kAppParams = 160, kAppName = 19
 constexpr size_t kMaxCodePage = 65535;
 constexpr const char* kStartApp = "start-app";
 
-// One character of a name: its UTF-8 form (empty for a byte that begins no character in the old code
-// page), whether a "&" before it makes it the mnemonic, and whether it is a doubled "&".
+// One character of a name: its UTF-8 form (empty for bytes that make no character in the old code page)
+// and whether a "&" before it makes it the mnemonic.
 struct NameChar {
     std::string utf8;
     bool marked = false;

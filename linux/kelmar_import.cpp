@@ -160,16 +160,19 @@ bool ReadCodePage(CodePageRecord& record) {
     return known;
 }
 
-// Notes the code page beside apps.dat, written aside and moved into place; 0 (names in ASCII) removes
-// the note, as any code page reads ASCII.
+// The note beside apps.dat, written aside and moved into place.
+bool WriteCodePage(const CodePageRecord& record) {
+    const std::string text = CodePageRecordText(record);
+    return g_file_set_contents_full(kCodePageRecordFile, text.data(), static_cast<gssize>(text.size()),
+                                    G_FILE_SET_CONTENTS_CONSISTENT, 0644, nullptr);
+}
+
+// Notes this start's code page and locale beside apps.dat; 0 (names in ASCII) removes the note, as any
+// code page reads ASCII.
 void NoteCodePage(int codePage) {
     if (codePage == 0) {
         unlink(kCodePageRecordFile);
-        return;
-    }
-    const std::string text = CodePageRecordText({codePage, CodePageLocale()});
-    if (!g_file_set_contents_full(kCodePageRecordFile, text.data(), static_cast<gssize>(text.size()),
-                                  G_FILE_SET_CONTENTS_CONSISTENT, 0644, nullptr)) {
+    } else if (!WriteCodePage({codePage, CodePageLocale()})) {
         fprintf(stderr, "kelmar: cannot note the menus' code page in %s; a later change of language may show their "
                         "names wrongly\n", kCodePageRecordFile);
     }
@@ -258,14 +261,16 @@ int ConvertToCodePage(const std::string& folder, bool haveCodePage, int codePage
     const std::string converted = ConvertCatalogue(bytes, from, to, desktop, conversion);
     if (!conversion.readable) return 0;  // Kelmar says what is wrong with it; left as it is
     if (conversion.changed) {
-        if (!KeepBackup()) {
-            return Fail("cannot keep the menus as " + folder + "/" + kBackupFile + "; apps.dat is left in code page " +
-                        std::to_string(written.codePage) + ", so its names may show wrongly");
-        }
+        const std::string left = "; apps.dat is left in code page " + std::to_string(written.codePage) +
+                                 ", so its names may show wrongly";
+        if (!KeepBackup()) return Fail("cannot keep the menus as " + folder + "/" + kBackupFile + left);
+        // The note is away while apps.dat is replaced: a start after a crash between the two takes apps.dat
+        // to be in its own code page, and never converts it twice.
+        if (unlink(kCodePageRecordFile) != 0) return Fail("cannot replace " + folder + "/" + kCodePageRecordFile + left);
         if (!g_file_set_contents_full(kCatalogueFile, converted.data(), static_cast<gssize>(converted.size()),
                                       G_FILE_SET_CONTENTS_CONSISTENT, 0644, nullptr)) {
-            return Fail("cannot write " + folder + "/apps.dat; it is left in code page " +
-                        std::to_string(written.codePage) + ", so its names may show wrongly");
+            WriteCodePage(written);
+            return Fail("cannot write " + folder + "/apps.dat" + left);
         }
         printf("The menus were written in code page %d; their names are now in code page %d, this language's (the "
                "menus as they were are in %s/%s).\n", written.codePage, codePage, folder.c_str(), kBackupFile);
