@@ -1,13 +1,13 @@
 // kelmar-run [--session FD] LOCKFOLDER [NAME=VALUE...] -- PROGRAM [ARG...]: runs PROGRAM (Wine with
 // Kelmar) with the variables set, holding the data folder's lock shared for as long as it runs, with the
 // session's environment recorded for start-app: the one read from descriptor FD (NUL-ended entries, as
-// the kelmar command got it, before its shell changed PWD and the like), else its own. It stays as PROGRAM's parent so that the end of the desktop
-// session saves as on Windows: the session manager's SIGTERM and SIGHUP, sent to every process of the
-// session, and the SIGINT of Ctrl+C in the terminal that started Kelmar, sent to its whole process group,
-// find Wine's processes blocking them (Wine keeps them so), and this program answers them by running
-// "wineboot --end-session", which sends Kelmar Windows's end-of-session messages; Kelmar then saves and
-// ends, and so does this program. Kept from Wine's server, SIGHUP no longer has it dump its objects into
-// the session's log.
+// the kelmar command got it, before its shell changed PWD and the like), else its own. It stays as
+// PROGRAM's parent so that the end of the desktop session saves as on Windows: the session manager's
+// SIGTERM and SIGHUP, sent to every process of the session, find Wine's processes blocking them (Wine
+// keeps them so; kept from Wine's server, SIGHUP has it dump nothing into the session's log), and the
+// SIGINT of Ctrl+C in the terminal that started Kelmar never reaches them, as they run in a process
+// group of their own. This program answers each of them by running "wineboot --end-session", which
+// sends Kelmar Windows's end-of-session messages; Kelmar then saves and ends, and so does this program.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -35,6 +35,9 @@ constexpr int kServerSeconds = 10;
 pid_t Start(char** argv, const sigset_t& childMask) {
     const pid_t pid = fork();
     if (pid == 0) {
+        // A process group of its own: Ctrl+C in the terminal signals the terminal's foreground group,
+        // which holds this program alone then. Wine 10 unblocks SIGINT and ends a program on it at once.
+        setpgid(0, 0);
         signal(SIGHUP, SIG_IGN);  // for any process that unblocks it; Wine's server sets its own action
         sigprocmask(SIG_SETMASK, &childMask, nullptr);
         execv(argv[0], argv);
