@@ -26,6 +26,11 @@ VIAddVersionKey LegalCopyright "MIT licence, the Kelmar developers"
 
 !define KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelmar"
 !define LINK "Kelmar.lnk"
+!ifdef AMD64
+  !define PTR_SIZE 8
+!else
+  !define PTR_SIZE 4
+!endif
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -45,11 +50,13 @@ Var Why         ; why the setup or the uninstaller stopped, for its last page
 Var Asked       ; the bars already asked to end, as " handle handle "
 Var Shown       ; Kelmar's boxes already brought to the front, likewise
 Var Blocker     ; the title of a box of Kelmar's that waits for an answer, or empty
+Var BlockerWin  ; that box
 Var Closed      ; 1 when this run asked the installed Kelmar to end: it starts again afterwards
 Var Welcome     ; the welcome page's text
 Var FolderText  ; the folder page's text
 Var Finish      ; the finish page's text
 Var Kept        ; the uninstaller's last words: what stays, and where
+Var InPlace     ; 1 when the uninstaller runs from the install folder itself (_?=), as the entry's quiet command runs it
 
 ; ---- Pages ----
 !define MUI_ICON "${ICON}"
@@ -73,6 +80,8 @@ Var Kept        ; the uninstaller's last words: what stays, and where
 !define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
 !insertmacro MUI_PAGE_LICENSE "${LICENCE_PAGE}"
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE LeaveFolderPage
+; Next stays available, so that a folder Kelmar cannot use gets its reason on leaving, as with /D=.
+!define MUI_DIRECTORYPAGE_VERIFYONLEAVE
 !define MUI_DIRECTORYPAGE_TEXT_TOP "$FolderText"
 !insertmacro MUI_PAGE_DIRECTORY
 !define MUI_PAGE_HEADER_TEXT "Choose Shortcuts"
@@ -94,6 +103,7 @@ Var Kept        ; the uninstaller's last words: what stays, and where
 !define MUI_PAGE_HEADER_SUBTEXT "Choose whether to keep your menus."
 !define MUI_COMPONENTSPAGE_TEXT_TOP "Your menus (apps.dat in $INSTDIR) stay, so that Kelmar finds them again if you install it there once more. To delete them as well, tick the box below."
 !define MUI_COMPONENTSPAGE_TEXT_COMPLIST " "
+!define MUI_PAGE_CUSTOMFUNCTION_PRE un.SkipWithoutMenus
 !define MUI_PAGE_CUSTOMFUNCTION_SHOW un.HideSpaceRequired
 !insertmacro MUI_UNPAGE_COMPONENTS
 ; No finish page (the plug-in that its pages need would add 6 KB to the setup): the last page stays
@@ -109,7 +119,8 @@ Var Kept        ; the uninstaller's last words: what stays, and where
 
 ; ---- Shared by the setup and the uninstaller ----
 
-!macro SHARED un find
+; un: the functions' prefix; find: its StrStr; self: what its own copy needs on the command line.
+!macro SHARED un find self
 ; $R0 is a window; $R5 becomes 1 when it belongs to the Kelmar installed in $INSTDIR (or, while the
 ; setup moves Kelmar, in $OldDir), 0 otherwise. The process's own program file is compared, so that
 ; a copy of Kelmar started from another folder is left alone.
@@ -156,12 +167,12 @@ Function ${un}AskEachBar
   ${Loop}
 FunctionEnd
 
-; Finds the boxes that our Kelmar shows (a message, User Menus, Options...): such a box keeps it from
-; ending until the user answers it. Each is brought in front of the setup once ($R9 is then 1), and
-; $Blocker becomes the title of one of them, or empty when there is none.
+; Finds the boxes that our Kelmar shows (a message, User Menus, Menu Setup, Options...): each holds
+; an answer or work of the user's. $Blocker becomes the title of the one that waits for the user (the
+; one not disabled under a box of its own), $BlockerWin that box, which is brought in front of the
+; setup once; $Blocker is empty when there is none.
 Function ${un}ShowBoxes
   StrCpy $Blocker ""
-  StrCpy $R9 0
   StrCpy $R1 0
   ${Do}
     FindWindow $R0 "#32770" "" 0 $R1
@@ -172,13 +183,18 @@ Function ${un}ShowBoxes
     System::Call 'user32::IsWindowVisible(p R0) i .R2'
     ${If} $R2 != 0
       Call ${un}IsOurs
+      System::Call 'user32::IsWindowEnabled(p R0) i .R2'
       ${If} $R5 = 1
-        System::Call 'user32::GetWindowTextW(p R0, t .R2, i 256)'
-        StrCpy $Blocker $R2
-        ${${find}} $R2 $Shown " $R0 "
-        ${If} $R2 == ""
+        ${If} $R2 <> 0
+        ${OrIf} $Blocker == ""
+          System::Call 'user32::GetWindowTextW(p R0, t .R6, i 256)'
+          StrCpy $Blocker $R6
+          StrCpy $BlockerWin $R0
+        ${EndIf}
+        ${${find}} $R6 $Shown " $R0 "
+        ${If} $R2 <> 0
+        ${AndIf} $R6 == ""
           StrCpy $Shown "$Shown$R0 "
-          StrCpy $R9 1
           System::Call 'user32::SetForegroundWindow(p R0)'
         ${EndIf}
       ${EndIf}
@@ -210,18 +226,24 @@ Function ${un}ExeRuns
   ${EndIf}
 FunctionEnd
 
-; Ends the installed Kelmar and says what it waits for: ten seconds, or half a minute for the user
-; to answer a box of Kelmar's. When Kelmar has not ended, the user may answer it and retry (its box
-; comes to the front again), or cancel: then the error flag is set, $Why says why, and nothing has
-; been changed.
+; Ends the installed Kelmar as its own Exit does and says what it waits for. A box or dialog of
+; Kelmar's holds the user's answer or unsaved work: an interactive run leaves it open, brings it to the
+; front and asks the user to finish it there, its question placed beside that window; a silent run asks
+; Kelmar to end all the same (it cancels the dialog and saves what was accepted) and gives up after ten
+; seconds. On Cancel, or when a silent run gives up, the error flag is set, $Why says why, and nothing
+; has been changed.
 Function ${un}EndKelmar
   StrCpy $Asked " "
   retry:
   StrCpy $Shown " "
   StrCpy $R4 0
   ${Do}
-    Call ${un}AskEachBar
     Call ${un}ShowBoxes
+    ${If} $Blocker != ""
+    ${AndIfNot} ${Silent}
+      ${Break}
+    ${EndIf}
+    Call ${un}AskEachBar
     Call ${un}ExeRuns
     ${If} $R3 = 0
     ${AndIf} $R2 = 0
@@ -232,23 +254,22 @@ Function ${un}EndKelmar
     ${If} $R4 = 0
       DetailPrint "Closing Kelmar..."
     ${EndIf}
-    ${If} $R9 = 1
-      DetailPrint 'Closing Kelmar: please answer its window "$Blocker" first.'
-    ${EndIf}
-    StrCpy $R5 40
-    ${If} $Blocker != ""
-    ${AndIfNot} ${Silent}
-      StrCpy $R5 120
-    ${EndIf}
     IntOp $R4 $R4 + 1
-    ${If} $R4 > $R5
+    ${If} $R4 > 40
       ${Break}
     ${EndIf}
     Sleep 250
   ${Loop}
   ${If} $Blocker != ""
-    StrCpy $Why 'Kelmar could not close: its window "$Blocker" waits for your answer.'
-    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION '$Why$\r$\n$\r$\nAnswer or close that window, then click Retry. Cancel stops here and changes nothing.' /SD IDCANCEL IDRETRY retry
+    StrCpy $Why 'Kelmar could not close: its window "$Blocker" is open.'
+    DetailPrint 'Closing Kelmar: please finish its window "$Blocker" first.'
+    ${IfNot} ${Silent}
+      ; A copy of this program places the question beside that window once it shows.
+      SetDetailsPrint none
+      Exec '"$EXEPATH" /BESIDE=$HWNDPARENT:$BlockerWin${self}'
+      SetDetailsPrint lastused
+    ${EndIf}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION '$Why$\r$\n$\r$\nPlease finish there what you are doing (answer it, or click its OK or Cancel), then click Retry. Cancel stops here and changes nothing.' /SD IDCANCEL IDRETRY retry
   ${Else}
     StrCpy $Why "Kelmar is still running and did not close when asked."
     MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION '$Why$\r$\n$\r$\nEnd it with Exit Kelmar in its "§" menu (or Ctrl+X), then click Retry. Cancel stops here and changes nothing.' /SD IDCANCEL IDRETRY retry
@@ -257,16 +278,102 @@ Function ${un}EndKelmar
   DetailPrint $Why
   SetErrors
 FunctionEnd
+
+; Run as "/BESIDE=SETUP:WINDOW" by EndKelmar: waits up to ten seconds for the question that the window
+; SETUP asks, and moves it beside WINDOW and the boxes of Kelmar's under it (right of them, else left,
+; below or above), within their screen. Windows centres a message box on the screen, where it would
+; cover the window it speaks of.
+Function ${un}PlaceBox
+  ${${find}} $0 $CMDLINE " /BESIDE="
+  ${If} $0 == ""
+    Return
+  ${EndIf}
+  StrCpy $0 $0 "" 9
+  ${${find}} $1 $0 ":"
+  StrCpy $1 $1 "" 1
+  IntOp $0 $0 + 0  ; the number before the ":"
+  IntOp $1 $1 + 0
+  ${For} $R0 1 100
+    StrCpy $R2 0
+    ${Do}
+      FindWindow $R2 "#32770" "" 0 $R2
+      ${If} $R2 = 0
+        ${Break}
+      ${EndIf}
+      System::Call 'user32::GetWindow(p R2, i 4) p .R3'  ; GW_OWNER
+      System::Call 'user32::IsWindowVisible(p R2) i .R4'
+      ${If} $R3 = $0
+      ${AndIf} $R4 <> 0
+        System::Call '*(i, i, i, i, i, i, i, i, i, i) p .R9'
+        System::Call 'user32::GetWindowRect(p r1, p R9)'
+        System::Call '*$R9(i .r2, i .r3, i .r4, i .r5)'
+        ; With the boxes that it is modal over: User Menus under Menu Setup, say.
+        StrCpy $R8 $1
+        ${Do}
+          System::Call 'user32::GetWindow(p R8, i 4) p .R8'
+          ${IfThen} $R8 = 0 ${|} ${Break} ${|}
+          System::Call 'user32::GetClassNameW(p R8, t .R7, i 16)'
+          ${IfThen} $R7 != "#32770" ${|} ${Break} ${|}
+          System::Call 'user32::GetWindowRect(p R8, p R9)'
+          System::Call '*$R9(i .R3, i .R4, i .R5, i .R6)'
+          ${IfThen} $R3 < $2 ${|} StrCpy $2 $R3 ${|}
+          ${IfThen} $R4 < $3 ${|} StrCpy $3 $R4 ${|}
+          ${IfThen} $R5 > $4 ${|} StrCpy $4 $R5 ${|}
+          ${IfThen} $R6 > $5 ${|} StrCpy $5 $R6 ${|}
+        ${Loop}
+        System::Call 'user32::GetWindowRect(p R2, p R9)'
+        System::Call '*$R9(i .r6, i .r7, i .r8, i .r9)'
+        IntOp $8 $8 - $6  ; the box's width and height
+        IntOp $9 $9 - $7
+        System::Call 'user32::MonitorFromWindow(p r1, i 2) p .R3'
+        System::Call '*$R9(i 40)'
+        System::Call 'user32::GetMonitorInfoW(p R3, p R9)'
+        System::Call '*$R9(i, i, i, i, i, i .R3, i .R4, i .R5, i .R6)'  ; the work area
+        System::Free $R9
+        IntOp $6 $4 + 8  ; right of it
+        StrCpy $7 $3
+        IntOp $R7 $6 + $8
+        ${If} $R7 > $R5
+          IntOp $6 $2 - 8  ; left of it
+          IntOp $6 $6 - $8
+          ${If} $6 < $R3
+            StrCpy $6 $2
+            IntOp $7 $5 + 8  ; below it
+            IntOp $R7 $7 + $9
+            ${If} $R7 > $R6
+              IntOp $7 $3 - 8  ; above it
+              IntOp $7 $7 - $9
+            ${EndIf}
+          ${EndIf}
+        ${EndIf}
+        ; Within the work area.
+        IntOp $R7 $R5 - $8
+        ${IfThen} $6 > $R7 ${|} StrCpy $6 $R7 ${|}
+        ${IfThen} $6 < $R3 ${|} StrCpy $6 $R3 ${|}
+        IntOp $R7 $R6 - $9
+        ${IfThen} $7 > $R7 ${|} StrCpy $7 $R7 ${|}
+        ${IfThen} $7 < $R4 ${|} StrCpy $7 $R4 ${|}
+        System::Call 'user32::SetWindowPos(p R2, p 0, i r6, i r7, i 0, i 0, i 0x15)'
+        Quit
+      ${EndIf}
+    ${Loop}
+    Sleep 100
+  ${Next}
+  Quit
+FunctionEnd
 !macroend
-!insertmacro SHARED "" StrStr
-!insertmacro SHARED "un." UnStrStr
+!insertmacro SHARED "" StrStr ""
+; The uninstaller's copy runs where it is, not from a copy of its own in the temporary folder.
+!insertmacro SHARED "un." UnStrStr " _?=$INSTDIR"
 
 ; ---- The setup ----
 
-; Makes the folder in $R9 whole: "/" is read as "\", a doubled "\" as one, "." and ".." are resolved,
-; a trailing "\" goes, and the part that exists is written as Windows names it (no short names). Sets
-; the error flag and $Why when it cannot be a folder of Kelmar's: a relative or device path, a name
-; that Windows forbids, or one too long for Kelmar's files.
+; Makes the folder in $R9 whole by Windows's own rules: GetFullPathName reads "/" as "\", a doubled "\"
+; as one and resolves "." and ".."; GetLongPathName writes the part that exists as Windows names it (no
+; short names); a trailing "\" goes. Sets the error flag and $Why for what Windows would take but
+; Kelmar cannot use: a relative or device path, a character that names cannot hold, a name that
+; Windows would cut short (a trailing dot or space) or keeps for a device, the top of a drive or
+; share, or a path too long for Kelmar's files.
 Function Normalize
   Push $0
   Push $1
@@ -274,8 +381,8 @@ Function Normalize
   Push $3
   Push $4
   Push $5
-  Push $6
   StrCpy $1 $R9
+  ; As Explorer's "Copy as path" gives it, in quotes.
   StrCpy $2 $1 1
   ${If} $2 == '"'
     StrCpy $1 $1 "" 1
@@ -284,39 +391,68 @@ Function Normalize
       StrCpy $1 $1 -1
     ${EndIf}
   ${EndIf}
-  StrCpy $2 $1 4
-  StrCpy $3 $2 1 2
-  StrCpy $2 $2 2
-  ${If} $2 == "\\"
-  ${OrIf} $2 == "//"
-    ${If} $3 == "?"
-    ${OrIf} $3 == "."
+  ; A whole path: C:\... or \\server\share\..., "/" or "\" alike.
+  StrCpy $2 $1 1
+  StrCpy $3 $1 1 1
+  StrCpy $4 $1 1 2
+  ${If} $2 == "\"
+  ${OrIf} $2 == "/"
+    ${If} $3 != "\"
+    ${AndIf} $3 != "/"
+      Goto relative
+    ${EndIf}
+    ${If} $4 == "?"
+    ${OrIf} $4 == "."
       StrCpy $Why "it is a device path, not a folder."
       Goto bad
     ${EndIf}
+  ${Else}
+    ${StrStr} $5 "ABCDEFGHIJKLMNOPQRSTUVWXYZ" $2
+    ${If} $2 == ""
+    ${OrIf} $5 == ""
+    ${OrIf} $3 != ":"
+      Goto relative
+    ${EndIf}
+    ${If} $4 != "\"
+    ${AndIf} $4 != "/"
+      Goto relative
+    ${EndIf}
   ${EndIf}
-  ; The separators, and only characters that Windows allows in names.
-  StrCpy $0 ""
+  ; Each name: only characters that Windows allows, and none that it would change or keeps for a device.
   StrCpy $3 0
+  StrCpy $5 ""
   ${Do}
     StrCpy $2 $1 1 $3
-    ${If} $2 == ""
-      ${Break}
-    ${EndIf}
     IntOp $3 $3 + 1
-    ${If} $2 == "/"
-      StrCpy $2 "\"
-    ${EndIf}
     ${If} $2 == "\"
-      StrCpy $4 $0 1 -1
-      ${If} $4 == "\"
-      ${AndIf} $0 != "\"  ; the two that begin \\server\share
-        ${Continue}
+    ${OrIf} $2 == "/"
+    ${OrIf} $2 == ""
+      ${If} $5 != ""
+      ${AndIf} $5 != "."
+      ${AndIf} $5 != ".."
+        StrCpy $4 $5 1 -1
+        ${If} $4 == "."
+        ${OrIf} $4 == " "
+          StrCpy $Why 'the name "$5" ends in a dot or a space, which Windows does not keep.'
+          Goto bad
+        ${EndIf}
+        ; The names kept for devices, bare or with an extension.
+        ${StrStr} $4 $5 "."
+        StrLen $4 $4
+        StrLen $0 $5
+        IntOp $4 $0 - $4
+        StrCpy $4 $5 $4
+        ${StrStr} $0 "|CON|PRN|AUX|NUL|COM1|COM2|COM3|COM4|COM5|COM6|COM7|COM8|COM9|LPT1|LPT2|LPT3|LPT4|LPT5|LPT6|LPT7|LPT8|LPT9|" "|$4|"
+        ${If} $0 != ""
+          StrCpy $Why 'Windows keeps the name "$4" for a device.'
+          Goto bad
+        ${EndIf}
       ${EndIf}
+      StrCpy $5 ""
+      ${IfThen} $2 == "" ${|} ${Break} ${|}
     ${ElseIf} $2 == ":"
-      ${If} $3 != 2
-        Goto bad_char
-      ${EndIf}
+    ${AndIf} $3 != 2
+      Goto bad_char
     ${ElseIf} $2 == "<"
     ${OrIf} $2 == ">"
     ${OrIf} $2 == '"'
@@ -324,124 +460,57 @@ Function Normalize
     ${OrIf} $2 == "?"
     ${OrIf} $2 == "*"
       Goto bad_char
-    ${EndIf}
-    StrCpy $0 "$0$2"
-  ${Loop}
-  ; The root: a drive, C:, or a share, \\server\share; $3 is where the names after it begin.
-  StrCpy $2 $0 2
-  ${If} $2 == "\\"
-    StrCpy $3 2
-    StrCpy $5 0  ; backslashes after the server's name
-    ${Do}
-      StrCpy $2 $0 1 $3
-      ${If} $2 == ""
-        ${Break}
-      ${EndIf}
-      ${If} $2 == "\"
-        IntOp $5 $5 + 1
-        ${If} $5 = 2
-          ${Break}
-        ${EndIf}
-      ${EndIf}
-      IntOp $3 $3 + 1
-    ${Loop}
-    StrCpy $4 $0 $3
-    StrCpy $2 $4 1 -1
-    ${If} $5 = 0
-    ${OrIf} $2 == "\"
-      Goto relative
-    ${EndIf}
-  ${Else}
-    StrCpy $2 $0 1
-    ${StrStr} $4 "ABCDEFGHIJKLMNOPQRSTUVWXYZ" $2
-    StrCpy $5 $0 2 1
-    ${If} $2 == ""
-    ${OrIf} $4 == ""
-    ${OrIf} $5 != ":\"
-      Goto relative
-    ${EndIf}
-    StrCpy $3 2
-    StrCpy $4 $0 2
-  ${EndIf}
-  ; Each name after the root: "." and ".." resolved, the names that Windows keeps for devices refused.
-  StrCpy $1 "$0\" "" $3
-  StrCpy $6 $4  ; the root, above which ".." does not go
-  StrCpy $0 $4
-  StrCpy $3 1
-  StrCpy $5 ""  ; the name so far
-  ${Do}
-    StrCpy $2 $1 1 $3
-    ${If} $2 == ""
-      ${Break}
-    ${EndIf}
-    IntOp $3 $3 + 1
-    ${If} $2 != "\"
+    ${Else}
       StrCpy $5 "$5$2"
-      ${Continue}
     ${EndIf}
-    ${If} $5 == ".."
-      ${If} $0 != $6
-        ${GetParent} $0 $0
-      ${EndIf}
-    ${ElseIf} $5 != "."
-    ${AndIf} $5 != ""
-      StrCpy $2 $5 1 -1
-      ${If} $2 == "."
-      ${OrIf} $2 == " "
-        StrCpy $Why 'the name "$5" ends in a dot or a space, which Windows does not keep.'
-        Goto bad
-      ${EndIf}
-      ; The names kept for devices, bare or with an extension.
-      ${StrStr} $2 $5 "."
-      StrLen $4 $2
-      StrLen $2 $5
-      IntOp $4 $2 - $4
-      StrCpy $2 $5 $4
-      ${StrStr} $4 $2 " "
-      ${If} $4 == ""
-        ${StrStr} $4 " CON PRN AUX NUL COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8 COM9 LPT1 LPT2 LPT3 LPT4 LPT5 LPT6 LPT7 LPT8 LPT9 " " $2 "
-        ${If} $4 != ""
-          StrCpy $Why 'Windows keeps the name "$2" for a device.'
-          Goto bad
-        ${EndIf}
-      ${EndIf}
-      StrCpy $0 "$0\$5"
-    ${EndIf}
-    StrCpy $5 ""
   ${Loop}
-  ${If} $0 == $6
+  System::Call 'kernel32::GetFullPathNameW(t r1, i ${NSIS_MAX_STRLEN}, t .r0, p 0) i .r2'
+  ${If} $2 = 0
+  ${OrIf} $2 >= ${NSIS_MAX_STRLEN}
+    Goto too_long
+  ${EndIf}
+  StrCpy $2 $0 1 -1
+  ${IfThen} $2 == "\" ${|} StrCpy $0 $0 -1 ${|}
+  ; Not the top of a drive (C:) or of a share (\\server\share).
+  StrCpy $2 $0 "" 2
+  ${StrStr} $2 $2 "\"
+  StrCpy $3 $0 1
+  ${If} $3 == "\"
+    StrCpy $2 $2 "" 1
+    ${StrStr} $2 $2 "\"
+  ${EndIf}
+  ${If} $2 == ""
     StrCpy $Why "Kelmar needs a folder of its own, not the top of a drive or share."
     Goto bad
   ${EndIf}
   ; The part that exists, as Windows names it.
   StrCpy $1 $0
   StrCpy $2 ""  ; the names below it
-  ${DoUntil} ${FileExists} "$1\*.*"
-    ${If} $1 == $6
+  ${Do}
+    System::Call 'kernel32::GetLongPathNameW(t "$1\", t .r3, i ${NSIS_MAX_STRLEN}) i .r4'
+    ${If} $4 > 0
+    ${AndIf} $4 < ${NSIS_MAX_STRLEN}
+      StrCpy $4 $3 1 -1
+      ${IfThen} $4 == "\" ${|} StrCpy $3 $3 -1 ${|}
+      StrCpy $0 "$3$2"
       ${Break}
     ${EndIf}
     ${GetFileName} $1 $3
-    StrCpy $2 "\$3$2"
     ${GetParent} $1 $1
+    ${IfThen} $1 == "" ${|} ${Break} ${|}
+    StrCpy $2 "\$3$2"
   ${Loop}
-  System::Call 'kernel32::GetLongPathNameW(t "$1\", t .r3, i ${NSIS_MAX_STRLEN}) i .r4'
-  ${If} $4 > 0
-  ${AndIf} $4 < ${NSIS_MAX_STRLEN}
-    StrCpy $4 $3 1 -1
-    ${If} $4 == "\"
-      StrCpy $3 $3 -1
-    ${EndIf}
-    StrCpy $0 "$3$2"
-  ${EndIf}
   ; Kelmar's longest file name there, Uninstall.exe.new, must fit in the 259 characters of a path.
   StrLen $2 $0
   ${If} $2 > 240
-    StrCpy $Why "it is longer than Windows allows for Kelmar's files in it."
-    Goto bad
+    Goto too_long
   ${EndIf}
   StrCpy $R9 $0
   ClearErrors
   Goto done
+too_long:
+  StrCpy $Why "it is longer than Windows allows for Kelmar's files in it."
+  Goto bad
 bad_char:
   StrCpy $Why 'Windows does not allow < > : " | ? * in the names of folders.'
   Goto bad
@@ -450,7 +519,6 @@ relative:
 bad:
   SetErrors
 done:
-  Pop $6
   Pop $5
   Pop $4
   Pop $3
@@ -460,19 +528,28 @@ done:
 FunctionEnd
 
 ; Sets the error flag when files cannot be made in $INSTDIR: tried in the folder, or where it does not
-; exist yet, in the nearest folder above it that does.
+; exist yet, in the nearest folder above it that does, whatever that folder holds (the top of a drive
+; may hold nothing at all).
 Function CheckFolder
   StrCpy $R0 $INSTDIR
-  ${DoUntil} ${FileExists} "$R0\*.*"
+  ${Do}
+    System::Call 'kernel32::GetFileAttributesW(t "$R0\") i .R1'
+    IntOp $R2 $R1 & 0x10  ; FILE_ATTRIBUTE_DIRECTORY
+    ${If} $R1 <> -1
+    ${AndIf} $R2 <> 0
+      ${Break}
+    ${EndIf}
     ${GetParent} $R0 $R0
     ${If} $R0 == ""
       SetErrors
       Return
     ${EndIf}
   ${Loop}
-  ; Wine names a file here without making it when the folder refuses it: the file itself must be there.
-  GetTempFileName $R1 $R0
-  ${IfNot} ${FileExists} $R1
+  ; Named as Kelmar names its own temporary files, so that one left by a kill here is removed as
+  ; theirs are. Wine names a file without making it when the folder refuses it: the file must be there.
+  System::Call 'kernel32::GetTempFileNameW(t "$R0\", t "kel", i 0, t .R1) i .R2'
+  ${If} $R2 = 0
+  ${OrIfNot} ${FileExists} $R1
     SetErrors
     Return
   ${EndIf}
@@ -501,7 +578,11 @@ Function LeaveFolderPage
   ${EndIf}
   ${If} $OldDir != ""
   ${AndIf} $OldDir != $INSTDIR
-    MessageBox MB_OKCANCEL|MB_ICONQUESTION "Kelmar is installed in $OldDir.$\r$\n$\r$\nSetup will move it to $INSTDIR: your menus come along (unless that folder has its own apps.dat), and the program files and shortcuts of the old folder are removed." IDOK +2
+    StrCpy $R7 ""
+    ${If} ${FileExists} "$OldDir\apps.dat"
+      StrCpy $R7 " your menus come along (unless that folder has its own apps.dat), and"
+    ${EndIf}
+    MessageBox MB_OKCANCEL|MB_ICONQUESTION "Kelmar is installed in $OldDir.$\r$\n$\r$\nSetup will move it to $INSTDIR:$R7 the program files and shortcuts of the old folder are removed." IDOK +2
     Abort
   ${EndIf}
   Call SetTexts
@@ -514,6 +595,7 @@ Function .onInstFailed
   Delete "$INSTDIR\README.TXT.new"
   Delete "$INSTDIR\LICENSE.TXT.new"
   Delete "$INSTDIR\Uninstall.exe.new"
+  Delete "$INSTDIR\apps.dat.new"
   ${If} $MovedMenus = 1
     Delete "$INSTDIR\apps.dat"
   ${EndIf}
@@ -542,25 +624,20 @@ Function .onInstSuccess
   ${EndIf}
 FunctionEnd
 
-; $0 is the name of a file in $INSTDIR whose new version waits as $0.new; sets the error flag when it
-; could not take the old one's place, which then stays.
-Function PutInPlace
-  Delete "$INSTDIR\$0.old"
-  Rename "$INSTDIR\$0" "$INSTDIR\$0.old"
-  ClearErrors
-  Rename "$INSTDIR\$0.new" "$INSTDIR\$0"
-  ${If} ${Errors}
+; $0 is a program file of Kelmar's. An earlier setup cut short between its two renames left it as
+; $0.old: it is put back, so that the install is whole before anything is changed; else that leftover goes.
+Function Tidy
+  ${IfNot} ${FileExists} "$INSTDIR\$0"
     Rename "$INSTDIR\$0.old" "$INSTDIR\$0"
-    SetErrors
-  ${Else}
-    Delete "$INSTDIR\$0.old"
   ${EndIf}
+  Delete "$INSTDIR\$0.old"
 FunctionEnd
 
+; The new version, waiting as name.new, takes the old one's place in one step (a rename that replaces),
+; so that a kill at any moment leaves one whole file of either version.
 !macro PUT_IN_PLACE name
-  StrCpy $0 "${name}"
-  Call PutInPlace
-  ${If} ${Errors}
+  System::Call 'kernel32::MoveFileExW(t "$INSTDIR\${name}.new", t "$INSTDIR\${name}", i 9) i .r0'  ; REPLACE_EXISTING | WRITE_THROUGH
+  ${If} $0 = 0
     StrCpy $Told 1
     StrCpy $Why "Setup could not replace $INSTDIR\${name}."
     MessageBox MB_OK|MB_ICONSTOP $Why /SD IDOK
@@ -568,13 +645,19 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; Kelmar's program files in a folder, with what a run cut short left of them.
+!macro DELETE_PROGRAM dir
+  Delete "${dir}\KELMAR32.EXE*"
+  Delete "${dir}\README.TXT*"
+  Delete "${dir}\LICENSE.TXT*"
+  Delete "${dir}\apps.dat.new"
+!macroend
+
 ; Removes the program files of the folder that Kelmar moved from and, when they came along, its menus;
 ; says what it could not remove.
 Function LeaveOldFolder
-  Delete "$OldDir\KELMAR32.EXE"
-  Delete "$OldDir\README.TXT"
-  Delete "$OldDir\LICENSE.TXT"
-  Delete "$OldDir\Uninstall.exe"
+  !insertmacro DELETE_PROGRAM $OldDir
+  Delete "$OldDir\Uninstall.exe*"
   ${If} $MovedMenus = 1
     Delete "$OldDir\apps.dat"
     Delete "$OldDir\kel*.tmp"
@@ -588,6 +671,10 @@ Function LeaveOldFolder
   ${EndIf}
 FunctionEnd
 
+; The steps come in the order that keeps an install whole and registered whenever the setup is cut
+; short: new files beside the old, each put in place in one step, the entry last, its folder's name
+; last of all (which moves the install), and only then the old folder's files removed. The next run
+; finishes the job in the registered folder.
 Section "-Program files" SecProgram
   ${If} $OldDir != ""
   ${AndIf} $OldDir != $INSTDIR
@@ -609,16 +696,29 @@ Section "-Program files" SecProgram
     StrCpy $MadeDir 1
   ${EndIf}
   SetOutPath $INSTDIR
-  ; A move brings the menus along, unless the new folder has its own.
+  ; What a save of Kelmar's or a run of the setup cut short left; Kelmar has ended.
+  Delete "$INSTDIR\kel*.tmp"
+  StrCpy $0 KELMAR32.EXE
+  Call Tidy
+  StrCpy $0 README.TXT
+  Call Tidy
+  StrCpy $0 LICENSE.TXT
+  Call Tidy
+  StrCpy $0 Uninstall.exe
+  Call Tidy
+  ; A move brings the menus along, unless the new folder has its own: copied aside and then put in
+  ; place in one step, so that a cut-short copy is never taken for the user's menus.
   ${If} $OldDir != ""
   ${AndIf} $OldDir != $INSTDIR
   ${AndIf} ${FileExists} "$OldDir\apps.dat"
   ${AndIfNot} ${FileExists} "$INSTDIR\apps.dat"
-    ClearErrors
-    CopyFiles /SILENT /FILESONLY "$OldDir\apps.dat" $INSTDIR
     StrCpy $MovedMenus 1
-    ${If} ${Errors}
-    ${OrIfNot} ${FileExists} "$INSTDIR\apps.dat"
+    System::Call 'kernel32::CopyFileW(t "$OldDir\apps.dat", t "$INSTDIR\apps.dat.new", i 0) i .r0'
+    ${If} $0 <> 0
+      System::Call 'kernel32::MoveFileExW(t "$INSTDIR\apps.dat.new", t "$INSTDIR\apps.dat", i 8) i .r0'
+    ${EndIf}
+    ${If} $0 = 0
+      Delete "$INSTDIR\apps.dat.new"
       Abort
     ${EndIf}
   ${EndIf}
@@ -656,7 +756,7 @@ Section "Kelmar in the Start menu" SecStartMenu
   !insertmacro SHORTCUT $SMPROGRAMS
 SectionEnd
 
-Section "Start Kelmar when Windows starts" SecStartup
+Section "Start Kelmar when you log on to Windows" SecStartup
   !insertmacro SHORTCUT $SMSTARTUP
 SectionEnd
 
@@ -668,13 +768,15 @@ Section "-Registration"
   WriteRegStr HKCU "${KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKCU "${KEY}" "Publisher" "The Kelmar developers"
   WriteRegStr HKCU "${KEY}" "DisplayIcon" "$INSTDIR\KELMAR32.EXE"
-  WriteRegStr HKCU "${KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKCU "${KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
-  WriteRegStr HKCU "${KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  ; Run in place (_?=), the uninstaller ends with the code of the uninstall itself, not at once with 0
+  ; as its copy in the temporary folder would.
+  WriteRegStr HKCU "${KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S _?=$INSTDIR'
   SectionGetSize ${SecProgram} $0
   WriteRegDWORD HKCU "${KEY}" "EstimatedSize" $0
   WriteRegDWORD HKCU "${KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${KEY}" "NoRepair" 1
+  WriteRegStr HKCU "${KEY}" "InstallLocation" "$INSTDIR"
   ; The old folder goes only once the new install is whole and registered.
   ${If} $OldDir != ""
   ${AndIf} $OldDir != $INSTDIR
@@ -689,7 +791,11 @@ Function SetTexts
   ${If} $OldDir == ""
     StrCpy $Welcome "Setup will install Kelmar ${VERSION}, a thin bar of application menus across the top of the screen.$\r$\n$\r$\nKelmar is installed for your user account only, so you do not need to be an administrator."
   ${ElseIf} $OldDir != $INSTDIR
-    StrCpy $Welcome "Kelmar is installed in $OldDir. Setup will move it to $INSTDIR and install version ${VERSION} there.$\r$\n$\r$\nYour menus come along, unless the new folder has its own. The old folder's program files and shortcuts are removed."
+    StrCpy $Welcome "Kelmar is installed in $OldDir. Setup will move it to $INSTDIR and install version ${VERSION} there.$\r$\n$\r$\n"
+    ${If} ${FileExists} "$OldDir\apps.dat"
+      StrCpy $Welcome "$WelcomeYour menus come along, unless the new folder has its own. "
+    ${EndIf}
+    StrCpy $Welcome "$WelcomeThe old folder's program files and shortcuts are removed."
     StrCpy $Finish "Kelmar has moved to $INSTDIR, and you can find it in your Start menu.$\r$\n$\r$\nIt keeps your menus in apps.dat in that folder."
   ${Else}
     ${If} $OldVersion == "${VERSION}"
@@ -702,28 +808,54 @@ Function SetTexts
     StrCpy $Welcome "$Welcome$\r$\n$\r$\nYour menus and options are kept. If Kelmar is running, Setup asks it to close first, so that it saves your menus, and starts it again afterwards."
   ${EndIf}
   ${If} $OldDir != ""
-    StrCpy $FolderText "Kelmar is installed in $OldDir, with your menus (apps.dat). To move Kelmar and your menus, choose another folder where you can save files. Click Next to continue."
+    ${If} ${FileExists} "$OldDir\apps.dat"
+      StrCpy $FolderText "Kelmar is installed in $OldDir, with your menus (apps.dat). To move Kelmar and your menus, choose another folder where you can save files. Click Next to continue."
+    ${Else}
+      StrCpy $FolderText "Kelmar is installed in $OldDir. To move it, choose another folder where you can save files. Click Next to continue."
+    ${EndIf}
   ${EndIf}
   StrCpy $Welcome "$Welcome$\r$\n$\r$\nClick Next to continue."
 FunctionEnd
 
 Function .onInit
+  Call PlaceBox
+  ; The registered folder is the install, whatever it still holds: an update cut short, or a file
+  ; that an antivirus took away, is finished or repaired there, with the user's menus.
   ReadRegStr $OldDir HKCU "${KEY}" "InstallLocation"
   ReadRegStr $OldVersion HKCU "${KEY}" "DisplayVersion"
   StrCpy $R9 $OldDir
   Call Normalize
   StrCpy $OldDir $R9
-  ${If} ${Errors}
-  ${OrIfNot} ${FileExists} "$OldDir\KELMAR32.EXE"
-    StrCpy $OldDir ""
-  ${EndIf}
-  ; /D= as typed: NSIS drops from $INSTDIR what it takes for bad characters, "/" among them.
+  ${IfThen} ${Errors} ${|} StrCpy $OldDir "" ${|}
+  ; /D= read as Windows's own rules split the command line, so that "/D=C:\My Apps\Kelmar", quoted
+  ; whole as PowerShell and deployment tools pass it, is one argument. NSIS's own form, unquoted and
+  ; last on the line, runs to the end of the line, spaces and all. (NSIS itself ignores the quoted form
+  ; and drops from $INSTDIR what it takes for bad characters, "/" among them.)
+  StrCpy $R9 ""
+  StrCpy $R8 0  ; 1 once /D= is found
   System::Call 'kernel32::GetCommandLineW() t .r0'
-  ${StrStr} $1 $0 " /D="
-  StrCpy $2 $1 4
-  ${If} $1 != ""
-  ${AndIf} $2 S== " /D="
-    StrCpy $R9 $1 "" 4
+  System::Call 'shell32::CommandLineToArgvW(t r0, *i .r1) p .r2'
+  IntOp $1 $1 - 1  ; the last argument's index
+  ${For} $3 1 $1
+    IntOp $4 $3 * ${PTR_SIZE}
+    IntPtrOp $4 $2 + $4
+    System::Call '*$4(t .r5)'
+    StrCpy $4 $5 3
+    ${If} $4 S== "/D="
+      StrCpy $R8 1
+      StrCpy $R9 $5 "" 3
+      ${StrStr} $5 $0 " /D="
+      StrCpy $6 $5 4
+      ${If} $3 < $1
+      ${AndIf} $6 S== " /D="
+        StrCpy $R9 $5 "" 4
+      ${EndIf}
+      ${Break}
+    ${EndIf}
+  ${Next}
+  System::Call 'kernel32::LocalFree(p r2)'
+  ${If} $R8 = 1
+    ; the folder given
   ${ElseIf} $OldDir != ""
     StrCpy $R9 $OldDir
   ${Else}
@@ -780,10 +912,6 @@ Section "-un.Program files"
   ; own files, unless that install is gone.
   ReadRegStr $0 HKCU "${KEY}" "InstallLocation"
   System::Call 'kernel32::GetLongPathNameW(t r0, t .r0, i ${NSIS_MAX_STRLEN})'
-  System::Call 'kernel32::GetLongPathNameW(t "$INSTDIR", t .r1, i ${NSIS_MAX_STRLEN}) i .r2'
-  ${If} $2 > 0
-    StrCpy $INSTDIR $1
-  ${EndIf}
   ${If} $0 == ""
   ${OrIf} $0 == $INSTDIR
   ${OrIfNot} ${FileExists} "$0\Uninstall.exe"
@@ -793,10 +921,12 @@ Section "-un.Program files"
   ${Else}
     DetailPrint "Kelmar's entry under Apps and features is the one of $0: it stays, with its shortcuts."
   ${EndIf}
-  Delete "$INSTDIR\KELMAR32.EXE"
-  Delete "$INSTDIR\README.TXT"
-  Delete "$INSTDIR\LICENSE.TXT"
-  Delete "$INSTDIR\Uninstall.exe"
+  !insertmacro DELETE_PROGRAM $INSTDIR
+  Delete "$INSTDIR\Uninstall.exe.*"
+  ; Run in place, this program cannot delete its own file: a copy of it does so once it has ended.
+  ${If} $InPlace = 0
+    Delete "$INSTDIR\Uninstall.exe"
+  ${EndIf}
 SectionEnd
 
 Section /o "un.Also delete my menus"
@@ -804,18 +934,22 @@ Section /o "un.Also delete my menus"
   Delete "$INSTDIR\kel*.tmp"
 SectionEnd
 
+; Without apps.dat there is nothing to choose.
+Function un.SkipWithoutMenus
+  ${IfNot} ${FileExists} "$INSTDIR\apps.dat"
+    Abort
+  ${EndIf}
+FunctionEnd
+
 ; Removing Kelmar takes no space: the uninstaller's choice page does not speak of it.
 Function un.HideSpaceRequired
   ShowWindow $mui.ComponentsPage.SpaceRequired ${SW_HIDE}
 FunctionEnd
 
-; kelmar.ini in the Windows folder holds the options of every copy of Kelmar, so it stays.
+; kelmar.ini in the Windows folder holds the options of every copy of Kelmar, so it stays. The last
+; page says whether the folder stays, and why.
 Section "-un.Folder"
   RMDir $INSTDIR
-  StrCpy $Kept "Kelmar has been removed from your computer."
-  ${If} ${FileExists} "$INSTDIR\apps.dat"
-    StrCpy $Kept "Your menus are kept in $INSTDIR\apps.dat."
-  ${EndIf}
   StrCpy $0 ""
   ${If} ${FileExists} "$INSTDIR\KELMAR32.EXE"
     StrCpy $0 " KELMAR32.EXE"
@@ -826,13 +960,66 @@ Section "-un.Folder"
   ${If} ${FileExists} "$INSTDIR\LICENSE.TXT"
     StrCpy $0 "$0 LICENSE.TXT"
   ${EndIf}
+  ${If} $InPlace = 0
+  ${AndIf} ${FileExists} "$INSTDIR\Uninstall.exe"
+    StrCpy $0 "$0 Uninstall.exe"
+  ${EndIf}
+  ; A file that is not Kelmar's keeps the folder.
+  StrCpy $1 ""
+  FindFirst $2 $3 "$INSTDIR\*"
+  ${DoWhile} $3 != ""
+    ${If} $3 != "."
+    ${AndIf} $3 != ".."
+    ${AndIf} $3 != "apps.dat"
+    ${AndIf} $3 != "Uninstall.exe"
+    ${AndIf} $3 != "KELMAR32.EXE"
+    ${AndIf} $3 != "README.TXT"
+    ${AndIf} $3 != "LICENSE.TXT"
+      StrCpy $1 $3
+    ${EndIf}
+    FindNext $2 $3
+  ${Loop}
+  FindClose $2
   ${If} $0 != ""
     StrCpy $Kept "Kelmar is no longer installed, but these files could not be removed from $INSTDIR:$0. Another program may have them open; delete them by hand."
     SetErrorLevel 2
+  ${ElseIf} ${FileExists} "$INSTDIR\apps.dat"
+    StrCpy $Kept "Kelmar has been removed. The folder $INSTDIR stays: it holds your menus, apps.dat."
+  ${ElseIf} $1 != ""
+    StrCpy $Kept 'Kelmar has been removed. The folder $INSTDIR stays: it holds "$1", which is not Kelmar's.'
+  ${Else}
+    StrCpy $Kept "Kelmar has been removed from your computer."
   ${EndIf}
   DetailPrint $Kept
+  ${If} $InPlace = 1
+    Exec '"$INSTDIR\Uninstall.exe" /S /LEFTOVER'
+  ${EndIf}
 SectionEnd
 
 Function un.onInit
+  Call un.PlaceBox
+  ; The folder as Windows names it, without a trailing "\" (NSIS hands it over with one).
+  System::Call 'kernel32::GetLongPathNameW(t "$INSTDIR", t .r1, i ${NSIS_MAX_STRLEN}) i .r2'
+  ${If} $2 > 0
+  ${AndIf} $2 < ${NSIS_MAX_STRLEN}
+    StrCpy $INSTDIR $1
+  ${EndIf}
+  StrCpy $1 $INSTDIR 1 -1
+  ${IfThen} $1 == "\" ${|} StrCpy $INSTDIR $INSTDIR -1 ${|}
+  ; Run with /LEFTOVER from the copy in the temporary folder that NSIS makes, once the uninstall in
+  ; place has ended: removes that uninstaller and the folder when nothing else is left in it.
+  ${UnStrStr} $1 $CMDLINE " /LEFTOVER"
+  ${If} $1 != ""
+    ${For} $1 1 120
+      Delete "$INSTDIR\Uninstall.exe"
+      ${IfNotThen} ${FileExists} "$INSTDIR\Uninstall.exe" ${|} ${Break} ${|}
+      Sleep 250
+    ${Next}
+    RMDir $INSTDIR
+    Quit
+  ${EndIf}
+  System::Call 'kernel32::GetLongPathNameW(t "$EXEDIR", t .r1, i ${NSIS_MAX_STRLEN})'
+  StrCpy $InPlace 0
+  ${IfThen} $1 == $INSTDIR ${|} StrCpy $InPlace 1 ${|}
   StrCpy $Why "The uninstall stopped before the end."
 FunctionEnd

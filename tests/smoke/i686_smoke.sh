@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Smoke test of the shipped i686 KELMAR32.EXE and its setup under 32-bit Wine: the setup installs the
 # ZIP's very EXE silently, and the installed EXE shows the first-run box and the bar, ends on Ctrl+X with
-# exit code 0 and writes its files. Where this machine cannot run 32-bit Linux programs, 32-bit Wine
-# runs under qemu-i386 through a binfmt_misc entry that exists only while this test runs: where the
-# kernel allows, in a user namespace of the test's own, so that nothing else sees it (with the entry
-# visible, every other test's new prefix would set up its 32-bit half under emulation, minutes instead
-# of seconds). Slow: one prefix for the whole test, its waits scaled by the time the prefix took.
+# exit code 0 and writes its files; then the setup moves it by a quoted "/D=", and the entry's silent
+# uninstall command removes it, ending with 0. Where this machine cannot run 32-bit Linux programs,
+# 32-bit Wine runs under qemu-i386 through a binfmt_misc entry that exists only while this test runs:
+# where the kernel allows, in a user namespace of the test's own, so that nothing else sees it (with the
+# entry visible, every other test's new prefix would set up its 32-bit half under emulation, minutes
+# instead of seconds). Slow: one prefix for the whole test, its waits scaled by the time the prefix took.
 # KELMAR_SKIP_SMOKE=1 skips it. Prints "skipped: REASON" and exits 0 when it cannot run here.
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -94,8 +95,13 @@ set -- "$exe"
 # Every later wait follows the speed just measured: twice as slow a machine gets twice the time.
 first_window=$(scaled_limit "$setup" 100 120 1800)
 later=$(scaled_limit "$setup" 25 60 900)
+# A 32-bit program's exit code as Windows gives it to a parent that waits for it: the 64-bit start, which
+# is not emulated, waits. Wine's server kills a process whose Linux side has not gone a moment after its
+# last thread ended; under emulation on a busy machine that moment can pass, and the Linux exit status
+# of the emulated process itself then reads 137 for one that returned 0.
+run_and_wait() { timeout "$1" "$WINELOADER" start /wait /unix "${@:2}"; }
 # The setup as an administrator runs it, silently: the EXE that it installs is the one the ZIP holds.
-timeout "$first_window" "$wine32" "$installer" /S || fail "the setup ended with exit code $?"
+run_and_wait "$first_window" "$installer" /S || fail "the setup ended with exit code $?"
 installed=("$WINEPREFIX"/drive_c/users/*/AppData/Local/Programs/Kelmar)
 work=${installed[0]}
 cmp -s "$exe" "$work/KELMAR32.EXE" || fail "the setup did not install the shipped EXE in %LOCALAPPDATA%\\Programs\\Kelmar"
@@ -107,9 +113,7 @@ fi
 pass "the setup installs the ZIP's KELMAR32.EXE silently"
 rm -f "$WINDOWS_DIR/kelmar.ini"
 KELMAR_EXE=$work/KELMAR32.EXE
-# Kelmar's exit code as Windows gives it to a parent that waits for it (start /wait). Wine's server kills
-# a process whose Linux side has not gone a moment after its last thread ended; under emulation on a busy
-# machine that moment can pass, and the Linux exit status then reads 137 for a Kelmar that returned 0.
+# Kelmar's exit code likewise, as Windows gives it to a parent that waits for it.
 printf '#!/bin/sh\nexec "%s" start /wait /unix "$1"\n' "$WINELOADER" >"$WINEPREFIX/run-and-wait"
 chmod +x "$WINEPREFIX/run-and-wait"
 export KELMAR_WINE_RUN=$WINEPREFIX/run-and-wait
@@ -131,4 +135,21 @@ size=$(stat -c %s "$work/apps.dat" 2>/dev/null)
 [ "$(LC_ALL=C ls -A "$work" | tr '\n' ' ')" = "KELMAR32.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
     || fail "files left in the install folder: $(ls -A "$work")"
 pass "apps.dat and kelmar.ini are written, and nothing else"
+# The shipped setup reads its command line with 32-bit pointers: "/D=" quoted whole, as PowerShell passes
+# a folder with a space, moves Kelmar there with its menus; the silent uninstall that the entry registers
+# runs in place and ends with 0 once Kelmar is gone.
+run_and_wait "$later" "$installer" /S '/D=C:\Kelmar 32' || fail "the move by a quoted /D= ended with exit code $?"
+moved="$WINEPREFIX/drive_c/Kelmar 32"
+[ "$(LC_ALL=C ls -A "$moved" 2>&1 | tr '\n' ' ')" = "KELMAR32.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
+    || fail "the quoted /D= did not move Kelmar to C:\\Kelmar 32: $(ls -A "$moved" 2>&1)"
+key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelmar'
+quiet=$("$WINELOADER" reg query "$key" /v QuietUninstallString 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+[ "$quiet" = '"C:\Kelmar 32\Uninstall.exe" /S _?=C:\Kelmar 32' ] || fail "QuietUninstallString is \"$quiet\""
+printf '@%s\r\n' "$quiet" >"$WINEPREFIX/drive_c/quiet.cmd"
+# (Through the 64-bit cmd and reg, which are not emulated.)
+timeout "$later" "$WINELOADER" cmd /c 'C:\quiet.cmd' || fail "the registered silent uninstall ended with exit code $?"
+"$WINELOADER" reg query "$key" >/dev/null 2>&1 && fail "the entry under Apps and features is still there"
+for _ in $(seq "$later"); do [ "$(LC_ALL=C ls -A "$moved")" = apps.dat ] && break; sleep 1; done
+[ "$(LC_ALL=C ls -A "$moved")" = apps.dat ] || fail "after the uninstall the folder holds: $(ls -A "$moved")"
+pass "a quoted /D= moves Kelmar with its menus; the registered silent uninstall ends with 0, keeping apps.dat"
 echo "1 passed, 0 failed"

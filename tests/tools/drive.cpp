@@ -2,6 +2,7 @@
 // that several copies can be driven at once without fighting over the keyboard focus.
 //   drive.exe add-menu N NAME   in the bar of the Nth copy (in start order): User Menus, New Menu, NAME, OK, OK,
 //                               returning once that copy has made its bar again and saved
+//   drive.exe type-menu N NAME  likewise, but leaves Menu Setup open with NAME typed, as a user at work
 //   drive.exe exit N            the Exit command of the Nth copy
 // Exits 0 when every step found its window, 1 otherwise.
 #include <windows.h>
@@ -105,7 +106,8 @@ int main(int argc, char** argv) {
         PostMessageA(bar, WM_COMMAND, 40006, 0);
         return 0;
     }
-    if (strcmp(argv[1], "add-menu") != 0 || argc < 4) return 2;
+    bool leaveOpen = strcmp(argv[1], "type-menu") == 0;
+    if ((strcmp(argv[1], "add-menu") != 0 && !leaveOpen) || argc < 4) return 2;
     DWORD process = 0;
     GetWindowThreadProcessId(bar, &process);
     PostMessageA(bar, WM_COMMAND, 40004, 0);
@@ -113,6 +115,7 @@ int main(int argc, char** argv) {
     Press(editor, 1007);  // New Menu
     HWND setup = WaitOwned(editor, "Menu Setup");
     SendMessageA(GetDlgItem(setup, 1015), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
+    if (leaveOpen) return 0;
     Press(setup, IDOK);
     for (int i = 0; i < 250 && IsWindow(setup); ++i) Sleep(20);
     Press(editor, IDOK);
