@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "linux/catalogue_codepage.h"
@@ -148,7 +149,11 @@ TEST(CatalogueCodePage, TheNoteReadsBackAsWrittenAndDamagedAsNone) {
                                    "932\nja\nmore\n", std::string("932\nj\0a\n", 8), "123456\nja\n"};
     for (const std::string& text : damaged) EXPECT_FALSE(ParseCodePageRecord(text, record)) << text;
 
-    // The locale Wine takes the code page from: LC_ALL, else LC_CTYPE, else LANG.
+    // The locale Wine takes the code page from: LC_ALL, else LC_CTYPE, else LANG. The caller's are put back.
+    std::vector<std::pair<std::string, std::string>> callers;
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        if (getenv(name) != nullptr) callers.emplace_back(name, getenv(name));
+    }
     setenv("LANG", "de_DE.UTF-8", 1);
     setenv("LC_CTYPE", "ja_JP.UTF-8", 1);
     setenv("LC_ALL", "", 1);
@@ -160,6 +165,7 @@ TEST(CatalogueCodePage, TheNoteReadsBackAsWrittenAndDamagedAsNone) {
     EXPECT_EQ(CodePageLocale(), "de_DE.UTF-8");
     unsetenv("LANG");
     EXPECT_EQ(CodePageLocale(), "");
+    for (const auto& variable : callers) setenv(variable.first.c_str(), variable.second.c_str(), 1);
 }
 
 }  // namespace
