@@ -33,6 +33,10 @@ int MenuOf(const std::string& categories);
 // in the user's language. Titles without one stay English.
 std::vector<std::string> MenuTitles(const std::vector<std::string>& dataDirs);
 
+// Every title that the desktop-directories folders under dataDirs give each of the menus, in every
+// language, for recognising a menu the import titled in another language.
+std::vector<std::vector<std::string>> MenuTitleTranslations(const std::vector<std::string>& dataDirs);
+
 // One character of a label: its bytes in the code page and, when a user can type it to choose the entry
 // (a letter or digit of one byte, or under UTF-8 a letter of an alphabet), its lower case in UTF-8.
 struct LabelChar {
@@ -50,7 +54,9 @@ public:
     AnsiEncoder& operator=(const AnsiEncoder&) = delete;
 
     // False when the system has no converter for the code page.
-    bool Ready() const { return ascii_ || converter_ != reinterpret_cast<GIConv>(-1); }
+    bool Ready() const {
+        return ascii_ || (converter_ != reinterpret_cast<GIConv>(-1) && decoder_ != reinterpret_cast<GIConv>(-1));
+    }
     int CodePage() const { return codePage_; }
 
     // The text's characters in the code page; false when any character has no form there.
@@ -64,6 +70,9 @@ public:
 
     // Text in the code page back in UTF-8, for messages.
     std::string Decode(const std::string& bytes) const;
+    // Text in the code page as its characters in UTF-8, one string each, where Windows sees them; bytes
+    // that make no character (or one cut short at the end) as an empty string. False when there were any.
+    bool DecodeChars(const std::string& bytes, std::vector<std::string>& chars) const;
 
 private:
     bool EncodeChar(gunichar c, std::string& bytes) const;
@@ -71,6 +80,7 @@ private:
     int codePage_;
     bool ascii_;
     GIConv converter_;
+    GIConv decoder_;
 };
 
 // The label of an application as the bar shows it, in the code page: its name in the user's language when
@@ -82,6 +92,11 @@ std::vector<LabelChar> LabelChars(const DesktopApp& app, const AnsiEncoder& enco
 // yet in taken (UTF-8, lower case; which then holds it). A label too long is cut between characters and
 // ends in "...", after the last whole word when that loses little.
 std::string MakeLabel(const std::vector<LabelChar>& chars, size_t fieldSize, std::string& taken);
+
+// How many of a label's characters, each written as units[i] (bytes, a mnemonic's "&" and a doubled "&"
+// included), fit in space bytes: all, or as many as fit before "...", going back to the end of a word
+// when one ends a few characters before.
+size_t FittingChars(const std::vector<std::string>& units, size_t space);
 
 // The name by which a Windows program under Wine reaches a Unix file: its path through drive Z:, the root
 // folder, in the code page ("/usr/lib/kelmar/start-app" is "Z:\\usr\\lib\\kelmar\\start-app"). Wine 10 takes a
