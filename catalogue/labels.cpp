@@ -23,20 +23,11 @@ size_t UnitSize(const LabelChar& c) {
     return IsAmpersand(c) ? 2 : c.size;
 }
 
-// How many characters are shown in space bytes: all, or as many as fit before "...", going back to the
-// end of a word when one ends a few characters before.
+// How many of the text's characters a field shows in space bytes.
 size_t ShownChars(const LabelText& text, size_t space) {
-    size_t total = 0;
-    for (size_t i = 0; i < text.count; ++i) total += UnitSize(text.chars[i]);
-    if (total <= space && !text.dropped) return text.count;
-    size_t count = 0;
-    for (size_t used = 0; count < text.count && used + UnitSize(text.chars[count]) + kEllipsis <= space; ++count) {
-        used += UnitSize(text.chars[count]);
-    }
-    for (size_t end = count; end > 0 && count - end <= kNearWord; --end) {
-        if (end < text.count && IsSpace(text.chars[end])) return end;
-    }
-    return count;
+    LabelUnit units[kLabelChars];
+    for (size_t i = 0; i < text.count; ++i) units[i] = {UnitSize(text.chars[i]), IsSpace(text.chars[i])};
+    return LabelCharsThatFit(units, text.count, text.dropped, space);
 }
 
 // The mnemonic among the first count characters: the first free letter that begins a word, else the
@@ -106,6 +97,20 @@ char LatinLetter(const char* untranslated, const LabelLetters& taken) {
 }
 
 }  // namespace
+
+size_t LabelCharsThatFit(const LabelUnit units[], size_t count, bool dropped, size_t space) {
+    size_t total = 0;
+    for (size_t i = 0; i < count; ++i) total += units[i].size;
+    if (total <= space && !dropped) return count;
+    size_t shown = 0;
+    for (size_t used = 0; shown < count && used + units[shown].size + kEllipsis <= space; ++shown) {
+        used += units[shown].size;
+    }
+    for (size_t end = shown; end > 0 && shown - end <= kNearWord; --end) {
+        if (end < count && units[end].space) return end;
+    }
+    return shown;
+}
 
 bool AppendLabelChar(LabelText& text, const char* bytes, size_t size, bool alnum, uint32_t mnemonic) {
     if (size == 0 || size > sizeof text.chars[0].bytes) return false;

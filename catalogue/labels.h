@@ -50,6 +50,18 @@ struct LabelLetters {
 bool HasLetter(const LabelLetters& taken, uint32_t letter);
 void TakeLetter(LabelLetters& taken, uint32_t letter);  // a full set takes no more
 
+// One character of a label as written: its bytes ("&&" for an "&", a marker's "&" included), and
+// whether it is a space.
+struct LabelUnit {
+    size_t size;
+    bool space;
+};
+
+// How many of count characters a field shows in space bytes: all when they fit and none was dropped
+// after them, else as many as fit before "...", going back to the end of a word when one ends a few
+// characters before. WriteLabel cuts so; so does what converts labels already written.
+size_t LabelCharsThatFit(const LabelUnit units[], size_t count, bool dropped, size_t space);
+
 // Writes the label of an entry into a field of fieldSize bytes (at least 5, at most kLabelChars):
 // every "&" doubled, "&" before the first free letter that begins a word, else the first free one,
 // which taken then holds. A name too long is cut between characters and ends in "...", after the last

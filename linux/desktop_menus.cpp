@@ -7,6 +7,7 @@
 #include <set>
 
 #include "core/text.h"
+#include "linux/ansi_chars.h"
 
 const char* const kMenuTitles[kMenuCount] = {"Internet",  "Office",    "Graphics", "Sound & Video",
                                              "Games",     "Development", "Education", "Science",
@@ -137,15 +138,53 @@ std::vector<std::string> MenuTitles(const std::vector<std::string>& dataDirs) {
     return titles;
 }
 
+std::vector<std::vector<std::string>> MenuTitleTranslations(const std::vector<std::string>& dataDirs) {
+    std::vector<std::vector<std::string>> translations(kMenuCount);
+    for (const std::string& dataDir : dataDirs) {
+        const std::string folder = dataDir + "/desktop-directories";
+        GDir* dir = g_dir_open(folder.c_str(), 0, nullptr);
+        if (dir == nullptr) continue;
+        while (const char* name = g_dir_read_name(dir)) {
+            if (!g_str_has_suffix(name, ".directory")) continue;
+            GKeyFile* file = g_key_file_new();
+            gchar* english = nullptr;
+            // Every translation, not only the current language's.
+            if (g_key_file_load_from_file(file, (folder + "/" + name).c_str(), G_KEY_FILE_KEEP_TRANSLATIONS, nullptr)) {
+                english = g_key_file_get_string(file, G_KEY_FILE_DESKTOP_GROUP, "Name", nullptr);
+            }
+            for (int m = 0; m < kMenuCount && english != nullptr; ++m) {
+                if (strcmp(english, kMenuTitles[m]) != 0) continue;
+                // Name and every Name[locale] of the file.
+                gchar** keys = g_key_file_get_keys(file, G_KEY_FILE_DESKTOP_GROUP, nullptr, nullptr);
+                for (gchar** key = keys; key != nullptr && *key != nullptr; ++key) {
+                    if (strcmp(*key, "Name") != 0 && !g_str_has_prefix(*key, "Name[")) continue;
+                    gchar* title = g_key_file_get_string(file, G_KEY_FILE_DESKTOP_GROUP, *key, nullptr);
+                    if (title != nullptr) translations[m].emplace_back(title);
+                    g_free(title);
+                }
+                g_strfreev(keys);
+            }
+            g_free(english);
+            g_key_file_free(file);
+        }
+        g_dir_close(dir);
+    }
+    return translations;
+}
+
 AnsiEncoder::AnsiEncoder(int codePage)
     : codePage_(codePage),
       ascii_(codePage == 0 || codePage == 20127),
-      converter_(reinterpret_cast<GIConv>(-1)) {
-    if (!ascii_) converter_ = g_iconv_open(ConverterName(codePage).c_str(), "UTF-8");
+      converter_(reinterpret_cast<GIConv>(-1)),
+      decoder_(reinterpret_cast<GIConv>(-1)) {
+    if (ascii_) return;
+    converter_ = g_iconv_open(ConverterName(codePage).c_str(), "UTF-8");
+    decoder_ = g_iconv_open("UTF-8", ConverterName(codePage).c_str());
 }
 
 AnsiEncoder::~AnsiEncoder() {
     if (converter_ != reinterpret_cast<GIConv>(-1)) g_iconv_close(converter_);
+    if (decoder_ != reinterpret_cast<GIConv>(-1)) g_iconv_close(decoder_);
 }
 
 bool AnsiEncoder::EncodeChar(gunichar c, std::string& bytes) const {
@@ -192,6 +231,37 @@ std::string AnsiEncoder::Decode(const std::string& bytes) const {
     std::string text = utf8 != nullptr ? utf8 : bytes;
     g_free(utf8);
     return text;
+}
+
+bool AnsiEncoder::DecodeChars(const std::string& bytes, std::vector<std::string>& chars) const {
+    chars.clear();
+    bool whole = true;
+    for (size_t at = 0; at < bytes.size();) {
+        // Where the character ends, as Windows reads the code page; a cut one runs to the text's end.
+        size_t length = ascii_ ? 1 : AnsiCharBytes(codePage_, bytes.c_str() + at, bytes.size() - at);
+        if (length == 0) length = bytes.size() - at;
+        std::string one;
+        if (ascii_) {
+            if (static_cast<unsigned char>(bytes[at]) < 0x80) one = bytes.substr(at, 1);
+        } else {
+            gchar* in = const_cast<gchar*>(bytes.data() + at);
+            gsize inLeft = length;
+            char out[16];
+            gchar* outAt = out;
+            gsize outLeft = sizeof out;
+            g_iconv(decoder_, nullptr, nullptr, nullptr, nullptr);
+            if (g_iconv(decoder_, &in, &inLeft, &outAt, &outLeft) != static_cast<gsize>(-1) && inLeft == 0) {
+                one.assign(out, static_cast<size_t>(outAt - out));
+            }
+        }
+        if (one.empty() || g_utf8_strlen(one.c_str(), static_cast<gssize>(one.size())) != 1) {
+            one.clear();
+            whole = false;
+        }
+        chars.push_back(one);
+        at += length;
+    }
+    return whole;
 }
 
 LabelText AnsiEncoder::Readable(const std::string& utf8, std::string* shown) const {
@@ -242,6 +312,12 @@ LabelText LabelChars(const DesktopApp& app, const AnsiEncoder& encoder, std::str
     const size_t suffix = id.rfind(".desktop");
     if (suffix != std::string::npos && suffix + 8 == id.size()) id.erase(suffix);
     return encoder.Readable(Tidy(id), shown);
+}
+
+size_t FittingChars(const std::vector<std::string>& units, size_t space) {
+    std::vector<LabelUnit> sizes;
+    for (const std::string& unit : units) sizes.push_back({unit.size(), unit == " "});
+    return LabelCharsThatFit(sizes.data(), sizes.size(), false, space);
 }
 
 std::string WinePath(const std::string& unixPath, const AnsiEncoder& encoder) {

@@ -34,6 +34,10 @@ int MenuOf(const std::string& categories);
 // in the user's language. Titles without one stay English.
 std::vector<std::string> MenuTitles(const std::vector<std::string>& dataDirs);
 
+// Every title that the desktop-directories folders under dataDirs give each of the menus, in every
+// language, for recognising a menu the import titled in another language.
+std::vector<std::vector<std::string>> MenuTitleTranslations(const std::vector<std::string>& dataDirs);
+
 // Converts UTF-8 text into the characters of one ANSI code page (each one or two bytes; 65001 is UTF-8),
 // through GLib's iconv. Code page 0 means plain ASCII, for when the bar's code page is unknown.
 class AnsiEncoder {
@@ -44,7 +48,9 @@ public:
     AnsiEncoder& operator=(const AnsiEncoder&) = delete;
 
     // False when the system has no converter for the code page.
-    bool Ready() const { return ascii_ || converter_ != reinterpret_cast<GIConv>(-1); }
+    bool Ready() const {
+        return ascii_ || (converter_ != reinterpret_cast<GIConv>(-1) && decoder_ != reinterpret_cast<GIConv>(-1));
+    }
     int CodePage() const { return codePage_; }
 
     // The text's characters in the code page; false when any character has no form there.
@@ -59,6 +65,9 @@ public:
 
     // Text in the code page back in UTF-8, for messages.
     std::string Decode(const std::string& bytes) const;
+    // Text in the code page as its characters in UTF-8, one string each, where Windows sees them; bytes
+    // that make no character (or one cut short at the end) as an empty string. False when there were any.
+    bool DecodeChars(const std::string& bytes, std::vector<std::string>& chars) const;
 
 private:
     bool EncodeChar(gunichar c, std::string& bytes) const;
@@ -66,12 +75,17 @@ private:
     int codePage_;
     bool ascii_;
     GIConv converter_;
+    GIConv decoder_;
 };
 
 // The label of an application as the bar shows it, in the code page: its name in the user's language when
 // the code page holds it whole, else the untranslated Name so held, else the first of the two with a
 // letter or digit left readable (Readable), else its ID. shown gets the UTF-8 text chosen.
 LabelText LabelChars(const DesktopApp& app, const AnsiEncoder& encoder, std::string* shown);
+
+// How many of a label's characters, each written as units[i] (bytes, a mnemonic's "&" and a doubled "&"
+// included), fit in space bytes, by the shared label rules' cut (catalogue/labels.h).
+size_t FittingChars(const std::vector<std::string>& units, size_t space);
 
 // The name by which a Windows program under Wine reaches a Unix file: its path through drive Z:, the root
 // folder, in the code page ("/usr/lib/kelmar/start-app" is "Z:\\usr\\lib\\kelmar\\start-app"). Wine 10 takes a

@@ -165,10 +165,17 @@ TEST(DesktopMenus, SortedByTheLocalesCollationAndTitledAsTheDesktopTitlesMenus) 
     const std::string folder = std::string(dir) + "/desktop-directories";
     g_mkdir(folder.c_str(), 0700);
     g_file_set_contents((folder + "/Utility.directory").c_str(),
-                        "[Desktop Entry]\nType=Directory\nName=Utilities\nName[fr]=Utilitaires\n", -1, nullptr);
+                        "[Desktop Entry]\nType=Directory\nName=Utilities\nName[fr]=Utilitaires\nName[de]=Dienstprogramme\n",
+                        -1, nullptr);
     g_file_set_contents((folder + "/Other.directory").c_str(),
                         "[Desktop Entry]\nType=Directory\nName=Accessories\nName[fr]=Accessoires\n", -1, nullptr);
     const std::vector<std::string> titles = MenuTitles({dir});
+    // Every language's title, to know a menu imported under another: German ones too under French.
+    const std::vector<std::vector<std::string>> translations = MenuTitleTranslations({dir});
+    std::vector<std::string> utilities = translations[10];
+    std::sort(utilities.begin(), utilities.end());
+    EXPECT_EQ(utilities, (std::vector<std::string>{"Dienstprogramme", "Utilitaires", "Utilities"}));
+    EXPECT_TRUE(translations[11].empty());  // "Accessories" titles no menu of the import
 
     const std::vector<DesktopApp> apps = {
         {"x.desktop", "Xarchiver", "Xarchiver", "Utility;"},
@@ -207,6 +214,10 @@ TEST(DesktopMenus, KeysNameTheIdWhereItFitsAndHashItWhereNot) {
     EXPECT_NE(a, b);
     EXPECT_TRUE(IsShortKey(a));
     EXPECT_EQ(a.substr(0, 13), "org.example.~");
+    // The key's hash pinned to its value, worked out apart from this code (base 32 of the first 80 bits of
+    // the ID's SHA-256): a key with fewer bits, or other ones, would no longer find the imported entries.
+    EXPECT_EQ(a, "org.example.~j2ob6anqsjat765h");
+    EXPECT_EQ(AppKey("org.example.AVeryLongApplicationIdentifier.Editor.desktop"), "org.example.~g2pk2yrvk5sltyzm");
     // Wine splits Parameters at spaces and reads quotes: such IDs always get a key of plain characters.
     const std::string spaced = AppKey("my \"app\".desktop");
     EXPECT_EQ(spaced.substr(0, 9), "my__app_~");
