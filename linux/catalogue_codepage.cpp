@@ -115,7 +115,11 @@ std::string ReadableName(const std::vector<NameChar>& name, const AnsiEncoder& t
             continue;
         }
         // What Readable gives for a character the code page lacks is ASCII: its bytes are its text.
-        for (const LabelChar& r : to.Readable(c.utf8)) add(r.bytes, r.bytes);
+        const LabelText readable = to.Readable(c.utf8);
+        for (size_t i = 0; i < readable.count; ++i) {
+            const std::string ascii(readable.chars[i].bytes, readable.chars[i].size);
+            add(ascii, ascii);
+        }
     }
     while (!units.empty() && units.back() == " ") {
         units.pop_back();
@@ -129,13 +133,14 @@ std::string ReadableName(const std::vector<NameChar>& name, const AnsiEncoder& t
 // The first of the candidates the new code page holds whole, else the first of which a letter or digit
 // is left readable: as the import labels an application, its mnemonic one not in taken. Empty when none.
 std::string CandidateName(const std::vector<std::string>& candidates, const AnsiEncoder& to, size_t fieldSize,
-                          std::string& taken, std::string& shown) {
+                          LabelLetters& taken, std::string& shown) {
     for (int pass = 0; pass < 2; ++pass) {
         for (const std::string& candidate : candidates) {
-            bool whole = false;
-            const std::vector<LabelChar> chars = to.Readable(candidate, &shown, &whole);
-            if (chars.empty() || !HasLetterOrDigit(shown) || (pass == 0 && !whole)) continue;
-            return MakeLabel(chars, fieldSize, taken);
+            const LabelText chars = to.Readable(candidate, &shown);
+            if (chars.count == 0 || !HasLetterOrDigit(shown) || (pass == 0 && !chars.whole)) continue;
+            std::vector<char> label(fieldSize);
+            WriteLabel(chars, taken, label.data(), fieldSize);
+            return label.data();
         }
     }
     shown.clear();
@@ -166,7 +171,8 @@ int ImportedMenu(const std::string& nameBytes, const AnsiEncoder& from, const De
     for (int m = 0; m < kMenuCount && m < static_cast<int>(desktop.titleTranslations.size()); ++m) {
         for (const std::string& title : desktop.titleTranslations[m]) {
             std::string label;
-            for (const LabelChar& c : from.Readable(title)) label += c.bytes;
+            const LabelText chars = from.Readable(title);
+            for (size_t i = 0; i < chars.count; ++i) label.append(chars.chars[i].bytes, chars.chars[i].size);
             if (label == name || (cut && label.size() > name.size() && label.compare(0, name.size(), name) == 0)) return m;
         }
     }
@@ -199,7 +205,7 @@ struct Converter {
     // before it in its menu (or of the menus before it), in lower case: a name of the fallbacks takes
     // another, and every name adds its own.
     std::string Name(const std::string& old, size_t fieldSize, const std::vector<std::string>& fallbacks,
-                     std::string& taken) {
+                     LabelLetters& taken) {
         std::vector<std::string> chars;
         from.DecodeChars(old, chars);
         bool markAtEnd = false;
@@ -213,10 +219,7 @@ struct Converter {
         }
         to.DecodeChars(written, chars);
         for (const NameChar& c : ReadName(chars, markAtEnd)) {
-            if (!c.marked) continue;
-            gchar* lower = g_utf8_strdown(c.utf8.c_str(), -1);
-            taken += lower;
-            g_free(lower);
+            if (c.marked && !c.utf8.empty()) TakeLetter(taken, g_unichar_tolower(g_utf8_get_char(c.utf8.c_str())));
         }
         return written;
     }
@@ -284,7 +287,7 @@ std::string ConvertCatalogue(const std::string& bytes, const AnsiEncoder& from, 
     Converter convert{from, to, desktop, conversion};
     std::string result = bytes;
     int menuNumber = 0;
-    std::string menuLetters;
+    LabelLetters menuLetters;
     for (size_t at = 0; result.size() - at >= kMenuImageSize;) {
         UserMenu menu;
         DecodeMenu(reinterpret_cast<const unsigned char*>(result.data() + at), menu);
@@ -300,7 +303,7 @@ std::string ConvertCatalogue(const std::string& bytes, const AnsiEncoder& from, 
         at += kMenuImageSize;
 
         const int count = menu.appCount > 0 ? menu.appCount : 0;
-        std::string appLetters;
+        LabelLetters appLetters;
         for (int i = 0; i < count; ++i, at += kAppImageSize) {
             const std::string name = FieldText(result, at + kAppName, sizeof AppEntry::name);
             const std::string path = FieldText(result, at + kAppPath, sizeof AppEntry::path);

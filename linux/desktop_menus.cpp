@@ -34,8 +34,6 @@ constexpr MainCategory kMainCategories[] = {
     {"Utility", 10}};
 
 constexpr int kUtf8 = 65001;
-// How many characters a cut may go back to end after a whole word.
-constexpr size_t kNearWord = 10;
 
 // The iconv name of a Windows code page; glibc knows them all as CPnnnn, but UTF-8 by its own name.
 std::string ConverterName(int codePage) {
@@ -44,13 +42,6 @@ std::string ConverterName(int codePage) {
 
 bool IsPlainIdChar(char c) {
     return g_ascii_isalnum(c) || c == '.' || c == '_' || c == '-' || c == '+';
-}
-
-bool HasLetterOrDigit(const std::string& utf8) {
-    for (const char* p = utf8.c_str(); *p != '\0'; p = g_utf8_next_char(p)) {
-        if (g_unichar_isalnum(g_utf8_get_char(p))) return true;
-    }
-    return false;
 }
 
 // Scripts whose characters are typed through an input method rather than one key each.
@@ -273,26 +264,18 @@ bool AnsiEncoder::DecodeChars(const std::string& bytes, std::vector<std::string>
     return whole;
 }
 
-std::vector<LabelChar> AnsiEncoder::Readable(const std::string& utf8, std::string* shown, bool* whole) const {
-    std::vector<LabelChar> chars;
+LabelText AnsiEncoder::Readable(const std::string& utf8, std::string* shown) const {
+    LabelText chars;
     std::string text;
-    if (whole != nullptr) *whole = true;
     if (!Ready() || !g_utf8_validate(utf8.c_str(), static_cast<gssize>(utf8.size()), nullptr)) {
-        if (whole != nullptr) *whole = false;
+        chars.whole = false;
         if (shown != nullptr) shown->clear();
         return chars;
     }
     auto add = [&](gunichar c, const std::string& bytes) {
-        // Spaces only between words: none first, none doubled (a space is one byte in every code page).
-        if (c == ' ' && (chars.empty() || chars.back().bytes == " ")) return;
-        LabelChar label{bytes, std::string()};
         const bool typeable = !TypedThroughInputMethod(c) && (bytes.size() == 1 || codePage_ == kUtf8);
-        if (g_unichar_isalnum(c) && typeable) {
-            char lower[8] = {};
-            g_unichar_to_utf8(g_unichar_tolower(c), lower);
-            label.mnemonic = lower;
-        }
-        chars.push_back(label);
+        const uint32_t mnemonic = g_unichar_isalnum(c) && typeable ? g_unichar_tolower(c) : 0;
+        if (!AppendLabelChar(chars, bytes.data(), bytes.size(), g_unichar_isalnum(c), mnemonic)) return;
         char one[8] = {};
         g_unichar_to_utf8(c, one);
         text += one;
@@ -304,98 +287,37 @@ std::vector<LabelChar> AnsiEncoder::Readable(const std::string& utf8, std::strin
             add(c, bytes);
             continue;
         }
-        if (whole != nullptr) *whole = false;
+        chars.whole = false;
         for (char a : AsciiForm(c)) {
             if (EncodeChar(static_cast<unsigned char>(a), bytes)) add(static_cast<unsigned char>(a), bytes);
         }
     }
-    while (!chars.empty() && chars.back().bytes == " ") {
-        chars.pop_back();
-        text.pop_back();
-    }
+    TrimLabelText(chars);
+    while (!text.empty() && text.back() == ' ') text.pop_back();
     if (shown != nullptr) *shown = text;
     return chars;
 }
 
-std::vector<LabelChar> LabelChars(const DesktopApp& app, const AnsiEncoder& encoder, std::string* shown) {
-    const std::string name = Tidy(app.name);
-    const std::string plainName = Tidy(app.plainName);
-    std::string text;
-    bool whole = false;
-    // A name the code page holds whole, in the user's language first.
-    for (const std::string* source : {&name, &plainName}) {
-        std::vector<LabelChar> chars = encoder.Readable(*source, &text, &whole);
-        if (whole && !chars.empty()) {
-            if (shown != nullptr) *shown = text;
-            return chars;
-        }
-    }
-    // Else what of a name is left readable, as long as a letter or digit is.
-    for (const std::string* source : {&name, &plainName}) {
-        std::vector<LabelChar> chars = encoder.Readable(*source, &text, &whole);
-        if (HasLetterOrDigit(text)) {
-            if (shown != nullptr) *shown = text;
-            return chars;
-        }
+LabelText LabelChars(const DesktopApp& app, const AnsiEncoder& encoder, std::string* shown) {
+    // The name in the user's language first, then the untranslated Name.
+    std::string texts[2];
+    const LabelText forms[2] = {encoder.Readable(Tidy(app.name), &texts[0]),
+                                encoder.Readable(Tidy(app.plainName), &texts[1])};
+    const LabelText* const order[2] = {&forms[0], &forms[1]};
+    if (const LabelText* picked = PickName(order, 2)) {
+        if (shown != nullptr) *shown = texts[picked - forms];
+        return *picked;
     }
     std::string id = app.id;
     const size_t suffix = id.rfind(".desktop");
     if (suffix != std::string::npos && suffix + 8 == id.size()) id.erase(suffix);
-    std::vector<LabelChar> chars = encoder.Readable(Tidy(id), &text, &whole);
-    if (shown != nullptr) *shown = text;
-    return chars;
+    return encoder.Readable(Tidy(id), shown);
 }
 
 size_t FittingChars(const std::vector<std::string>& units, size_t space) {
-    size_t total = 0;
-    for (const std::string& unit : units) total += unit.size();
-    if (total <= space) return units.size();
-    size_t count = 0;
-    for (size_t used = 0; count < units.size() && used + units[count].size() + 3 <= space; ++count) {
-        used += units[count].size();
-    }
-    for (size_t end = count; end > 0 && count - end <= kNearWord; --end) {
-        if (units[end] == " ") return end;
-    }
-    return count;
-}
-
-std::string MakeLabel(const std::vector<LabelChar>& chars, size_t fieldSize, std::string& taken) {
-    const size_t room = fieldSize - 1;
-    // Each character as written: an "&" of the name doubled, so that it shows as itself.
-    std::vector<std::string> units;
-    for (const LabelChar& c : chars) units.push_back(c.bytes == "&" ? "&&" : c.bytes);
-    auto shownChars = [&](size_t space) { return FittingChars(units, space); };
-    auto isTaken = [&](size_t i) { return taken.find(chars[i].mnemonic) != std::string::npos; };
-
-    // The mnemonic: the first free word-initial letter, else the first free one anywhere, among the
-    // characters shown with the marker before it.
-    size_t count = shownChars(room - 1);
-    int mnemonic = -1;
-    for (int pass = 0; pass < 2 && mnemonic < 0; ++pass) {
-        for (size_t i = 0; i < count; ++i) {
-            if (chars[i].mnemonic.empty() || isTaken(i)) continue;
-            const bool wordStart = i == 0 || (chars[i - 1].mnemonic.empty() && chars[i - 1].bytes.size() == 1);
-            if (pass == 1 || wordStart) {
-                mnemonic = static_cast<int>(i);
-                break;
-            }
-        }
-    }
-    if (mnemonic >= 0) {
-        taken += chars[mnemonic].mnemonic;
-    } else {
-        count = shownChars(room);
-    }
-
-    std::string label;
-    for (size_t i = 0; i < count; ++i) {
-        if (static_cast<int>(i) == mnemonic) label.push_back('&');
-        label += units[i];
-    }
-    while (!label.empty() && label.back() == ' ') label.pop_back();
-    if (count < units.size()) label += "...";
-    return label;
+    std::vector<LabelUnit> sizes;
+    for (const std::string& unit : units) sizes.push_back({unit.size(), unit == " "});
+    return LabelCharsThatFit(sizes.data(), sizes.size(), false, space);
 }
 
 std::string WinePath(const std::string& unixPath, const AnsiEncoder& encoder) {
@@ -465,14 +387,15 @@ namespace {
 
 struct Entry {
     const DesktopApp* app;
-    std::vector<LabelChar> chars;
+    LabelText chars;
     gchar* sortKey;
 };
 
-bool AddApp(UserMenu& menu, const std::string& label, const std::string& helperPath, const std::string& key) {
+bool AddApp(UserMenu& menu, const LabelText& chars, LabelLetters& taken, const std::string& helperPath,
+            const std::string& key) {
     AppEntry* record = NewRecord<AppEntry>();
     if (record == nullptr) return false;
-    CopyText(record->name, sizeof record->name, label.c_str());
+    WriteLabel(chars, taken, record->name, sizeof record->name);
     CopyText(record->path, sizeof record->path, helperPath.c_str());
     CopyText(record->params, sizeof record->params, key.c_str());
     LinkAppAfter(menu, LastApp(menu), record);
@@ -490,7 +413,7 @@ bool BuildImportedCatalogue(const std::vector<DesktopApp>& apps, const AnsiEncod
         Entry entry{&app, {}, nullptr};
         std::string shown;
         entry.chars = LabelChars(app, encoder, &shown);
-        if (entry.chars.empty()) {
+        if (entry.chars.count == 0) {
             summary.leftOut.push_back({app.id, "it has no name"});
             continue;
         }
@@ -501,7 +424,7 @@ bool BuildImportedCatalogue(const std::vector<DesktopApp>& apps, const AnsiEncod
     }
 
     bool built = true;
-    std::string menuLetters;
+    LabelLetters menuLetters;
     std::set<std::string> keys;
     for (int m = 0; m < kMenuCount; ++m) {
         std::vector<Entry>& entries = menus[m];
@@ -510,19 +433,20 @@ bool BuildImportedCatalogue(const std::vector<DesktopApp>& apps, const AnsiEncod
             const int order = strcmp(a.sortKey, b.sortKey);
             return order != 0 ? order < 0 : a.app->id < b.app->id;
         });
-        std::string shown;
-        std::vector<LabelChar> titleChars;
-        if (static_cast<int>(titles.size()) == kMenuCount) titleChars = encoder.Readable(titles[m], &shown);
-        if (!HasLetterOrDigit(shown)) titleChars = encoder.Readable(kMenuTitles[m]);
-        const std::string title = MakeLabel(titleChars, sizeof UserMenu::name, menuLetters);
+        LabelText titleChars;
+        if (static_cast<int>(titles.size()) == kMenuCount) titleChars = encoder.Readable(titles[m]);
+        if (!HasLetterOrDigit(titleChars)) titleChars = encoder.Readable(kMenuTitles[m]);
+        // The category's own name gives the letter of a title without one: Utilities gives (&U).
+        char title[sizeof UserMenu::name];
+        WriteTitle(titleChars, kMenuTitles[m], menuLetters, title, sizeof title);
 
         UserMenu* menu = built ? NewRecord<UserMenu>() : nullptr;
         if (menu != nullptr) {
-            CopyText(menu->name, sizeof menu->name, title.c_str());
+            CopyText(menu->name, sizeof menu->name, title);
             LinkMenuAfter(catalogue, LastMenu(catalogue), menu);
         }
         built = built && menu != nullptr;
-        std::string appLetters;
+        LabelLetters appLetters;
         int count = 0;
         for (Entry& entry : entries) {
             const std::string key = AppKey(entry.app->id);
@@ -533,8 +457,7 @@ bool BuildImportedCatalogue(const std::vector<DesktopApp>& apps, const AnsiEncod
                 // Two entries with one key would start the same application: the second is left out.
                 summary.leftOut.push_back({entry.app->id, "its key " + key + " is another application's"});
             } else if (built) {
-                const std::string label = MakeLabel(entry.chars, sizeof AppEntry::name, appLetters);
-                built = AddApp(*menu, label, helperPath, key);
+                built = AddApp(*menu, entry.chars, appLetters, helperPath, key);
                 ++count;
             }
             g_free(entry.sortKey);
