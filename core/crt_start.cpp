@@ -1,5 +1,6 @@
 // The one piece of the C runtime's start-up code that KELMAR32.EXE provides itself, so that its imports
-// stay within what msvcrt.dll has exported since Windows 95.
+// stay within what msvcrt.dll has exported since Windows 95 (KELMENUS.EXE links it too, for the same
+// imports with every MinGW-w64).
 //
 // From MinGW-w64 12 on, the code that calls WinMain finds the end of the program's name in the command
 // line with _ismbblead, to step over the second byte of a double-byte character; imported, that would

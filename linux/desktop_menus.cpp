@@ -7,6 +7,7 @@
 #include <set>
 
 #include "core/text.h"
+#include "linux/ansi_chars.h"
 
 const char* const kMenuTitles[kMenuCount] = {"Internet",  "Office",    "Graphics", "Sound & Video",
                                              "Games",     "Development", "Education", "Science",
@@ -33,8 +34,6 @@ constexpr MainCategory kMainCategories[] = {
     {"Utility", 10}};
 
 constexpr int kUtf8 = 65001;
-// How many characters a cut may go back to end after a whole word.
-constexpr size_t kNearWord = 10;
 
 // The iconv name of a Windows code page; glibc knows them all as CPnnnn, but UTF-8 by its own name.
 std::string ConverterName(int codePage) {
@@ -43,13 +42,6 @@ std::string ConverterName(int codePage) {
 
 bool IsPlainIdChar(char c) {
     return g_ascii_isalnum(c) || c == '.' || c == '_' || c == '-' || c == '+';
-}
-
-bool HasLetterOrDigit(const std::string& utf8) {
-    for (const char* p = utf8.c_str(); *p != '\0'; p = g_utf8_next_char(p)) {
-        if (g_unichar_isalnum(g_utf8_get_char(p))) return true;
-    }
-    return false;
 }
 
 // Scripts whose characters are typed through an input method rather than one key each.
@@ -146,15 +138,53 @@ std::vector<std::string> MenuTitles(const std::vector<std::string>& dataDirs) {
     return titles;
 }
 
+std::vector<std::vector<std::string>> MenuTitleTranslations(const std::vector<std::string>& dataDirs) {
+    std::vector<std::vector<std::string>> translations(kMenuCount);
+    for (const std::string& dataDir : dataDirs) {
+        const std::string folder = dataDir + "/desktop-directories";
+        GDir* dir = g_dir_open(folder.c_str(), 0, nullptr);
+        if (dir == nullptr) continue;
+        while (const char* name = g_dir_read_name(dir)) {
+            if (!g_str_has_suffix(name, ".directory")) continue;
+            GKeyFile* file = g_key_file_new();
+            gchar* english = nullptr;
+            // Every translation, not only the current language's.
+            if (g_key_file_load_from_file(file, (folder + "/" + name).c_str(), G_KEY_FILE_KEEP_TRANSLATIONS, nullptr)) {
+                english = g_key_file_get_string(file, G_KEY_FILE_DESKTOP_GROUP, "Name", nullptr);
+            }
+            for (int m = 0; m < kMenuCount && english != nullptr; ++m) {
+                if (strcmp(english, kMenuTitles[m]) != 0) continue;
+                // Name and every Name[locale] of the file.
+                gchar** keys = g_key_file_get_keys(file, G_KEY_FILE_DESKTOP_GROUP, nullptr, nullptr);
+                for (gchar** key = keys; key != nullptr && *key != nullptr; ++key) {
+                    if (strcmp(*key, "Name") != 0 && !g_str_has_prefix(*key, "Name[")) continue;
+                    gchar* title = g_key_file_get_string(file, G_KEY_FILE_DESKTOP_GROUP, *key, nullptr);
+                    if (title != nullptr) translations[m].emplace_back(title);
+                    g_free(title);
+                }
+                g_strfreev(keys);
+            }
+            g_free(english);
+            g_key_file_free(file);
+        }
+        g_dir_close(dir);
+    }
+    return translations;
+}
+
 AnsiEncoder::AnsiEncoder(int codePage)
     : codePage_(codePage),
       ascii_(codePage == 0 || codePage == 20127),
-      converter_(reinterpret_cast<GIConv>(-1)) {
-    if (!ascii_) converter_ = g_iconv_open(ConverterName(codePage).c_str(), "UTF-8");
+      converter_(reinterpret_cast<GIConv>(-1)),
+      decoder_(reinterpret_cast<GIConv>(-1)) {
+    if (ascii_) return;
+    converter_ = g_iconv_open(ConverterName(codePage).c_str(), "UTF-8");
+    decoder_ = g_iconv_open("UTF-8", ConverterName(codePage).c_str());
 }
 
 AnsiEncoder::~AnsiEncoder() {
     if (converter_ != reinterpret_cast<GIConv>(-1)) g_iconv_close(converter_);
+    if (decoder_ != reinterpret_cast<GIConv>(-1)) g_iconv_close(decoder_);
 }
 
 bool AnsiEncoder::EncodeChar(gunichar c, std::string& bytes) const {
@@ -203,26 +233,49 @@ std::string AnsiEncoder::Decode(const std::string& bytes) const {
     return text;
 }
 
-std::vector<LabelChar> AnsiEncoder::Readable(const std::string& utf8, std::string* shown, bool* whole) const {
-    std::vector<LabelChar> chars;
+bool AnsiEncoder::DecodeChars(const std::string& bytes, std::vector<std::string>& chars) const {
+    chars.clear();
+    bool whole = true;
+    for (size_t at = 0; at < bytes.size();) {
+        // Where the character ends, as Windows reads the code page; a cut one runs to the text's end.
+        size_t length = ascii_ ? 1 : AnsiCharBytes(codePage_, bytes.c_str() + at, bytes.size() - at);
+        if (length == 0) length = bytes.size() - at;
+        std::string one;
+        if (ascii_) {
+            if (static_cast<unsigned char>(bytes[at]) < 0x80) one = bytes.substr(at, 1);
+        } else {
+            gchar* in = const_cast<gchar*>(bytes.data() + at);
+            gsize inLeft = length;
+            char out[16];
+            gchar* outAt = out;
+            gsize outLeft = sizeof out;
+            g_iconv(decoder_, nullptr, nullptr, nullptr, nullptr);
+            if (g_iconv(decoder_, &in, &inLeft, &outAt, &outLeft) != static_cast<gsize>(-1) && inLeft == 0) {
+                one.assign(out, static_cast<size_t>(outAt - out));
+            }
+        }
+        if (one.empty() || g_utf8_strlen(one.c_str(), static_cast<gssize>(one.size())) != 1) {
+            one.clear();
+            whole = false;
+        }
+        chars.push_back(one);
+        at += length;
+    }
+    return whole;
+}
+
+LabelText AnsiEncoder::Readable(const std::string& utf8, std::string* shown) const {
+    LabelText chars;
     std::string text;
-    if (whole != nullptr) *whole = true;
     if (!Ready() || !g_utf8_validate(utf8.c_str(), static_cast<gssize>(utf8.size()), nullptr)) {
-        if (whole != nullptr) *whole = false;
+        chars.whole = false;
         if (shown != nullptr) shown->clear();
         return chars;
     }
     auto add = [&](gunichar c, const std::string& bytes) {
-        // Spaces only between words: none first, none doubled (a space is one byte in every code page).
-        if (c == ' ' && (chars.empty() || chars.back().bytes == " ")) return;
-        LabelChar label{bytes, std::string()};
         const bool typeable = !TypedThroughInputMethod(c) && (bytes.size() == 1 || codePage_ == kUtf8);
-        if (g_unichar_isalnum(c) && typeable) {
-            char lower[8] = {};
-            g_unichar_to_utf8(g_unichar_tolower(c), lower);
-            label.mnemonic = lower;
-        }
-        chars.push_back(label);
+        const uint32_t mnemonic = g_unichar_isalnum(c) && typeable ? g_unichar_tolower(c) : 0;
+        if (!AppendLabelChar(chars, bytes.data(), bytes.size(), g_unichar_isalnum(c), mnemonic)) return;
         char one[8] = {};
         g_unichar_to_utf8(c, one);
         text += one;
@@ -234,100 +287,37 @@ std::vector<LabelChar> AnsiEncoder::Readable(const std::string& utf8, std::strin
             add(c, bytes);
             continue;
         }
-        if (whole != nullptr) *whole = false;
+        chars.whole = false;
         for (char a : AsciiForm(c)) {
             if (EncodeChar(static_cast<unsigned char>(a), bytes)) add(static_cast<unsigned char>(a), bytes);
         }
     }
-    while (!chars.empty() && chars.back().bytes == " ") {
-        chars.pop_back();
-        text.pop_back();
-    }
+    TrimLabelText(chars);
+    while (!text.empty() && text.back() == ' ') text.pop_back();
     if (shown != nullptr) *shown = text;
     return chars;
 }
 
-std::vector<LabelChar> LabelChars(const DesktopApp& app, const AnsiEncoder& encoder, std::string* shown) {
-    const std::string name = Tidy(app.name);
-    const std::string plainName = Tidy(app.plainName);
-    std::string text;
-    bool whole = false;
-    // A name the code page holds whole, in the user's language first.
-    for (const std::string* source : {&name, &plainName}) {
-        std::vector<LabelChar> chars = encoder.Readable(*source, &text, &whole);
-        if (whole && !chars.empty()) {
-            if (shown != nullptr) *shown = text;
-            return chars;
-        }
-    }
-    // Else what of a name is left readable, as long as a letter or digit is.
-    for (const std::string* source : {&name, &plainName}) {
-        std::vector<LabelChar> chars = encoder.Readable(*source, &text, &whole);
-        if (HasLetterOrDigit(text)) {
-            if (shown != nullptr) *shown = text;
-            return chars;
-        }
+LabelText LabelChars(const DesktopApp& app, const AnsiEncoder& encoder, std::string* shown) {
+    // The name in the user's language first, then the untranslated Name.
+    std::string texts[2];
+    const LabelText forms[2] = {encoder.Readable(Tidy(app.name), &texts[0]),
+                                encoder.Readable(Tidy(app.plainName), &texts[1])};
+    const LabelText* const order[2] = {&forms[0], &forms[1]};
+    if (const LabelText* picked = PickName(order, 2)) {
+        if (shown != nullptr) *shown = texts[picked - forms];
+        return *picked;
     }
     std::string id = app.id;
     const size_t suffix = id.rfind(".desktop");
     if (suffix != std::string::npos && suffix + 8 == id.size()) id.erase(suffix);
-    std::vector<LabelChar> chars = encoder.Readable(Tidy(id), &text, &whole);
-    if (shown != nullptr) *shown = text;
-    return chars;
+    return encoder.Readable(Tidy(id), shown);
 }
 
-std::string MakeLabel(const std::vector<LabelChar>& chars, size_t fieldSize, std::string& taken) {
-    const size_t room = fieldSize - 1;
-    // Each character as written: an "&" of the name doubled, so that it shows as itself.
-    std::vector<std::string> units;
-    size_t total = 0;
-    for (const LabelChar& c : chars) {
-        units.push_back(c.bytes == "&" ? "&&" : c.bytes);
-        total += units.back().size();
-    }
-    // How many characters are shown in space bytes: all, or as many as fit before "...", going back to
-    // the end of a word when one ends a few characters before.
-    auto shownChars = [&](size_t space) {
-        if (total <= space) return units.size();
-        size_t count = 0;
-        for (size_t used = 0; count < units.size() && used + units[count].size() + 3 <= space; ++count) {
-            used += units[count].size();
-        }
-        for (size_t end = count; end > 0 && count - end <= kNearWord; --end) {
-            if (chars[end].bytes == " ") return end;
-        }
-        return count;
-    };
-    auto isTaken = [&](size_t i) { return taken.find(chars[i].mnemonic) != std::string::npos; };
-
-    // The mnemonic: the first free word-initial letter, else the first free one anywhere, among the
-    // characters shown with the marker before it.
-    size_t count = shownChars(room - 1);
-    int mnemonic = -1;
-    for (int pass = 0; pass < 2 && mnemonic < 0; ++pass) {
-        for (size_t i = 0; i < count; ++i) {
-            if (chars[i].mnemonic.empty() || isTaken(i)) continue;
-            const bool wordStart = i == 0 || (chars[i - 1].mnemonic.empty() && chars[i - 1].bytes.size() == 1);
-            if (pass == 1 || wordStart) {
-                mnemonic = static_cast<int>(i);
-                break;
-            }
-        }
-    }
-    if (mnemonic >= 0) {
-        taken += chars[mnemonic].mnemonic;
-    } else {
-        count = shownChars(room);
-    }
-
-    std::string label;
-    for (size_t i = 0; i < count; ++i) {
-        if (static_cast<int>(i) == mnemonic) label.push_back('&');
-        label += units[i];
-    }
-    while (!label.empty() && label.back() == ' ') label.pop_back();
-    if (count < units.size()) label += "...";
-    return label;
+size_t FittingChars(const std::vector<std::string>& units, size_t space) {
+    std::vector<LabelUnit> sizes;
+    for (const std::string& unit : units) sizes.push_back({unit.size(), unit == " "});
+    return LabelCharsThatFit(sizes.data(), sizes.size(), false, space);
 }
 
 std::string WinePath(const std::string& unixPath, const AnsiEncoder& encoder) {
@@ -397,14 +387,15 @@ namespace {
 
 struct Entry {
     const DesktopApp* app;
-    std::vector<LabelChar> chars;
+    LabelText chars;
     gchar* sortKey;
 };
 
-bool AddApp(UserMenu& menu, const std::string& label, const std::string& helperPath, const std::string& key) {
+bool AddApp(UserMenu& menu, const LabelText& chars, LabelLetters& taken, const std::string& helperPath,
+            const std::string& key) {
     AppEntry* record = NewRecord<AppEntry>();
     if (record == nullptr) return false;
-    CopyText(record->name, sizeof record->name, label.c_str());
+    WriteLabel(chars, taken, record->name, sizeof record->name);
     CopyText(record->path, sizeof record->path, helperPath.c_str());
     CopyText(record->params, sizeof record->params, key.c_str());
     LinkAppAfter(menu, LastApp(menu), record);
@@ -422,7 +413,7 @@ bool BuildImportedCatalogue(const std::vector<DesktopApp>& apps, const AnsiEncod
         Entry entry{&app, {}, nullptr};
         std::string shown;
         entry.chars = LabelChars(app, encoder, &shown);
-        if (entry.chars.empty()) {
+        if (entry.chars.count == 0) {
             summary.leftOut.push_back({app.id, "it has no name"});
             continue;
         }
@@ -433,7 +424,7 @@ bool BuildImportedCatalogue(const std::vector<DesktopApp>& apps, const AnsiEncod
     }
 
     bool built = true;
-    std::string menuLetters;
+    LabelLetters menuLetters;
     std::set<std::string> keys;
     for (int m = 0; m < kMenuCount; ++m) {
         std::vector<Entry>& entries = menus[m];
@@ -442,19 +433,20 @@ bool BuildImportedCatalogue(const std::vector<DesktopApp>& apps, const AnsiEncod
             const int order = strcmp(a.sortKey, b.sortKey);
             return order != 0 ? order < 0 : a.app->id < b.app->id;
         });
-        std::string shown;
-        std::vector<LabelChar> titleChars;
-        if (static_cast<int>(titles.size()) == kMenuCount) titleChars = encoder.Readable(titles[m], &shown);
-        if (!HasLetterOrDigit(shown)) titleChars = encoder.Readable(kMenuTitles[m]);
-        const std::string title = MakeLabel(titleChars, sizeof UserMenu::name, menuLetters);
+        LabelText titleChars;
+        if (static_cast<int>(titles.size()) == kMenuCount) titleChars = encoder.Readable(titles[m]);
+        if (!HasLetterOrDigit(titleChars)) titleChars = encoder.Readable(kMenuTitles[m]);
+        // The category's own name gives the letter of a title without one: Utilities gives (&U).
+        char title[sizeof UserMenu::name];
+        WriteTitle(titleChars, kMenuTitles[m], menuLetters, title, sizeof title);
 
         UserMenu* menu = built ? NewRecord<UserMenu>() : nullptr;
         if (menu != nullptr) {
-            CopyText(menu->name, sizeof menu->name, title.c_str());
+            CopyText(menu->name, sizeof menu->name, title);
             LinkMenuAfter(catalogue, LastMenu(catalogue), menu);
         }
         built = built && menu != nullptr;
-        std::string appLetters;
+        LabelLetters appLetters;
         int count = 0;
         for (Entry& entry : entries) {
             const std::string key = AppKey(entry.app->id);
@@ -465,8 +457,7 @@ bool BuildImportedCatalogue(const std::vector<DesktopApp>& apps, const AnsiEncod
                 // Two entries with one key would start the same application: the second is left out.
                 summary.leftOut.push_back({entry.app->id, "its key " + key + " is another application's"});
             } else if (built) {
-                const std::string label = MakeLabel(entry.chars, sizeof AppEntry::name, appLetters);
-                built = AddApp(*menu, label, helperPath, key);
+                built = AddApp(*menu, entry.chars, appLetters, helperPath, key);
                 ++count;
             }
             g_free(entry.sortKey);

@@ -1,8 +1,8 @@
 // The catalogue that kelmar-import makes from the desktop's applications: one menu per main category,
-// titled as the desktop titles it, applications sorted by the locale's collation, labels in the bar's ANSI
-// code page with mnemonics and "&" doubled, cut to the record's fields without splitting a character; and
-// the short key by which start-app finds an application again. Pure logic over GLib's text functions: the
-// listing itself is GIO's (kelmar_import.cpp).
+// titled as the desktop titles it, applications sorted by the locale's collation, names turned into
+// characters of the bar's ANSI code page, which the shared label rules (catalogue/labels.h) make into
+// labels; and the short key by which start-app finds an application again. Pure logic over GLib's text
+// functions: the listing itself is GIO's (kelmar_import.cpp).
 #pragma once
 
 #include <glib.h>
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/labels.h"
 #include "catalogue/records.h"
 
 // One application of the desktop's menus, as GIO shows it.
@@ -33,12 +34,9 @@ int MenuOf(const std::string& categories);
 // in the user's language. Titles without one stay English.
 std::vector<std::string> MenuTitles(const std::vector<std::string>& dataDirs);
 
-// One character of a label: its bytes in the code page and, when a user can type it to choose the entry
-// (a letter or digit of one byte, or under UTF-8 a letter of an alphabet), its lower case in UTF-8.
-struct LabelChar {
-    std::string bytes;
-    std::string mnemonic;
-};
+// Every title that the desktop-directories folders under dataDirs give each of the menus, in every
+// language, for recognising a menu the import titled in another language.
+std::vector<std::vector<std::string>> MenuTitleTranslations(const std::vector<std::string>& dataDirs);
 
 // Converts UTF-8 text into the characters of one ANSI code page (each one or two bytes; 65001 is UTF-8),
 // through GLib's iconv. Code page 0 means plain ASCII, for when the bar's code page is unknown.
@@ -50,7 +48,9 @@ public:
     AnsiEncoder& operator=(const AnsiEncoder&) = delete;
 
     // False when the system has no converter for the code page.
-    bool Ready() const { return ascii_ || converter_ != reinterpret_cast<GIConv>(-1); }
+    bool Ready() const {
+        return ascii_ || (converter_ != reinterpret_cast<GIConv>(-1) && decoder_ != reinterpret_cast<GIConv>(-1));
+    }
     int CodePage() const { return codePage_; }
 
     // The text's characters in the code page; false when any character has no form there.
@@ -58,12 +58,16 @@ public:
 
     // The text as readable as the code page allows, character by character: each one it cannot hold
     // in the ASCII form GLib knows for it, else left out; spaces left doubled or at the ends go too.
-    // shown gets the text kept, in UTF-8; whole is false when a character was not held as itself.
-    std::vector<LabelChar> Readable(const std::string& utf8, std::string* shown = nullptr,
-                                    bool* whole = nullptr) const;
+    // A character a user can type to choose the entry (a letter or digit of one byte, or under UTF-8 a
+    // letter of an alphabet) is a mnemonic. shown gets the text kept, in UTF-8; the result's whole is
+    // false when a character was not held as itself.
+    LabelText Readable(const std::string& utf8, std::string* shown = nullptr) const;
 
     // Text in the code page back in UTF-8, for messages.
     std::string Decode(const std::string& bytes) const;
+    // Text in the code page as its characters in UTF-8, one string each, where Windows sees them; bytes
+    // that make no character (or one cut short at the end) as an empty string. False when there were any.
+    bool DecodeChars(const std::string& bytes, std::vector<std::string>& chars) const;
 
 private:
     bool EncodeChar(gunichar c, std::string& bytes) const;
@@ -71,17 +75,17 @@ private:
     int codePage_;
     bool ascii_;
     GIConv converter_;
+    GIConv decoder_;
 };
 
 // The label of an application as the bar shows it, in the code page: its name in the user's language when
 // the code page holds it whole, else the untranslated Name so held, else the first of the two with a
 // letter or digit left readable (Readable), else its ID. shown gets the UTF-8 text chosen.
-std::vector<LabelChar> LabelChars(const DesktopApp& app, const AnsiEncoder& encoder, std::string* shown);
+LabelText LabelChars(const DesktopApp& app, const AnsiEncoder& encoder, std::string* shown);
 
-// A label for a field of fieldSize bytes: every "&" doubled, "&" before a mnemonic character that is not
-// yet in taken (UTF-8, lower case; which then holds it). A label too long is cut between characters and
-// ends in "...", after the last whole word when that loses little.
-std::string MakeLabel(const std::vector<LabelChar>& chars, size_t fieldSize, std::string& taken);
+// How many of a label's characters, each written as units[i] (bytes, a mnemonic's "&" and a doubled "&"
+// included), fit in space bytes, by the shared label rules' cut (catalogue/labels.h).
+size_t FittingChars(const std::vector<std::string>& units, size_t space);
 
 // The name by which a Windows program under Wine reaches a Unix file: its path through drive Z:, the root
 // folder, in the code page ("/usr/lib/kelmar/start-app" is "Z:\\usr\\lib\\kelmar\\start-app"). Wine 10 takes a

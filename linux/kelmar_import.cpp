@@ -4,7 +4,11 @@
 // keeps the old file as apps.dat.bak (the earlier backups as apps.dat.bak.1 to .9) and refuses while a
 // Kelmar of this folder runs. N is the bar's ANSI code page; without it names are written in ASCII. Names
 // are sorted by the locale's collation and the menus titled in the user's language where the desktop has
-// the titles. Says what it did on standard output.
+// the titles. Says what it did on standard output. It notes the code page beside apps.dat
+// (apps.dat.codepage).
+// kelmar-import --convert [--codepage N], before each start: converts apps.dat's texts to code page N when
+// they were written in another (the previous file kept as a backup, as by an import). Without N it only
+// looks whether the locale changed since apps.dat was written: exit code 2 says the code page is needed.
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 #include <sys/stat.h>
@@ -23,6 +27,7 @@
 
 #include "catalogue/catalogue_file.h"
 #include "core/host.h"
+#include "linux/catalogue_codepage.h"
 #include "linux/data_lock.h"
 #include "linux/desktop_menus.h"
 
@@ -35,6 +40,8 @@ constexpr const char* kBackupFile = "apps.dat.bak";
 constexpr int kOlderBackups = 9;  // apps.dat.bak.1, the newest of them, to apps.dat.bak.9
 // Kelmar's own entry: on its own bar it would only start a second bar over the first.
 constexpr const char* kOwnEntry = "kelmar.desktop";
+// kelmar-import --convert without a code page: the locale changed, so the code page must be asked.
+constexpr int kCodePageNeeded = 2;
 
 int Fail(const std::string& message) {
     fprintf(stderr, "kelmar: %s\n", message.c_str());
@@ -143,6 +150,141 @@ bool KeepBackup() {
     return kept;
 }
 
+// The code page apps.dat is written in, as noted beside it; false when the note is missing or damaged.
+bool ReadCodePage(CodePageRecord& record) {
+    gchar* text = nullptr;
+    gsize length = 0;
+    if (!g_file_get_contents(kCodePageRecordFile, &text, &length, nullptr)) return false;
+    const bool known = ParseCodePageRecord(std::string(text, length), record);
+    g_free(text);
+    return known;
+}
+
+// The note beside apps.dat, written aside and moved into place.
+bool WriteCodePage(const CodePageRecord& record) {
+    const std::string text = CodePageRecordText(record);
+    return g_file_set_contents_full(kCodePageRecordFile, text.data(), static_cast<gssize>(text.size()),
+                                    G_FILE_SET_CONTENTS_CONSISTENT, 0644, nullptr);
+}
+
+// Notes this start's code page and locale beside apps.dat; 0 (names in ASCII) removes the note, as any
+// code page reads ASCII.
+void NoteCodePage(int codePage) {
+    if (codePage == 0) {
+        unlink(kCodePageRecordFile);
+    } else if (!WriteCodePage({codePage, CodePageLocale()})) {
+        fprintf(stderr, "kelmar: cannot note the menus' code page in %s; a later change of language may show their "
+                        "names wrongly\n", kCodePageRecordFile);
+    }
+}
+
+bool HasCatalogue() {
+    struct stat existing;
+    return stat(kCatalogueFile, &existing) == 0 && existing.st_size > 0;
+}
+
+// The desktop's applications, listed once when a name needs them: by key, their names as the import took them.
+class InstalledNames {
+public:
+    std::vector<std::string> operator()(const std::string& key) {
+        if (!listed_) {
+            listed_ = true;
+            GList* all = g_app_info_get_all();
+            for (GList* item = all; item != nullptr; item = item->next) {
+                if (!G_IS_DESKTOP_APP_INFO(item->data) || g_app_info_get_id(G_APP_INFO(item->data)) == nullptr) continue;
+                GDesktopAppInfo* desktop = G_DESKTOP_APP_INFO(item->data);
+                apps_.push_back({g_app_info_get_id(G_APP_INFO(item->data)), g_app_info_get_name(G_APP_INFO(item->data)),
+                                 Text(g_desktop_app_info_get_string(desktop, "Name")), ""});
+            }
+            g_list_free_full(all, g_object_unref);
+        }
+        std::vector<std::string> names;
+        int found = 0;
+        for (const DesktopApp& app : apps_) {
+            if (!KeyNames(key, app.id)) continue;
+            names = {app.name, app.plainName};
+            ++found;
+        }
+        return found == 1 ? names : std::vector<std::string>();  // a key that names two names neither
+    }
+
+private:
+    bool listed_ = false;
+    std::vector<DesktopApp> apps_;
+};
+
+int ConvertToCodePage(const std::string& folder, bool haveCodePage, int codePage) {
+    CodePageRecord written;
+    const bool known = ReadCodePage(written);
+    if (!haveCodePage) {
+        // Wine takes the code page from the locale: the same locale, the same code page.
+        return !HasCatalogue() || (known && written.locale == CodePageLocale()) ? 0 : kCodePageNeeded;
+    }
+    if (codePage <= 0) return 0;  // unknown: nothing to go by
+    const int lock = OpenDataLock(".");
+    if (lock < 0) return Fail("cannot open " + folder + "/" + kLockFile + ": " + strerror(errno));
+    if (!TryLockAlone(lock)) {
+        if (known && written.codePage != codePage) {
+            fprintf(stderr, "kelmar: the menus are written in code page %d and this start's is %d, but another Kelmar "
+                            "of %s is running: their names are converted at a start when none is\n",
+                    written.codePage, codePage, folder.c_str());
+        }
+        return 0;
+    }
+    // Without a note, apps.dat is taken to be in this start's code page, as Kelmar then writes it.
+    if (!HasCatalogue() || !known || written.codePage == codePage) {
+        NoteCodePage(codePage);
+        return 0;
+    }
+    AnsiEncoder from(written.codePage);
+    AnsiEncoder to(codePage);
+    if (!from.Ready() || !to.Ready()) {
+        return Fail("no converter between code pages " + std::to_string(written.codePage) + " and " +
+                    std::to_string(codePage) + "; the menus' names may show wrongly");
+    }
+    gchar* contents = nullptr;
+    gsize length = 0;
+    if (!g_file_get_contents(kCatalogueFile, &contents, &length, nullptr)) {
+        return Fail("cannot read " + folder + "/" + kCatalogueFile + "; the menus' names may show wrongly");
+    }
+    const std::string bytes(contents, length);
+    g_free(contents);
+
+    std::vector<std::string> dataDirs = {g_get_user_data_dir()};
+    for (const gchar* const* dir = g_get_system_data_dirs(); *dir != nullptr; ++dir) dataDirs.emplace_back(*dir);
+    DesktopNames desktop;
+    desktop.titleTranslations = MenuTitleTranslations(dataDirs);
+    desktop.titles = MenuTitles(dataDirs);
+    InstalledNames installed;
+    desktop.appNames = [&installed](const std::string& key) { return installed(key); };
+    CatalogueConversion conversion;
+    const std::string converted = ConvertCatalogue(bytes, from, to, desktop, conversion);
+    if (!conversion.readable) return 0;  // Kelmar says what is wrong with it; left as it is
+    if (conversion.changed) {
+        const std::string left = "; apps.dat is left in code page " + std::to_string(written.codePage) +
+                                 ", so its names may show wrongly";
+        if (!KeepBackup()) return Fail("cannot keep the menus as " + folder + "/" + kBackupFile + left);
+        // The note is away while apps.dat is replaced: a start after a crash between the two takes apps.dat
+        // to be in its own code page, and never converts it twice.
+        if (unlink(kCodePageRecordFile) != 0) return Fail("cannot replace " + folder + "/" + kCodePageRecordFile + left);
+        if (!g_file_set_contents_full(kCatalogueFile, converted.data(), static_cast<gssize>(converted.size()),
+                                      G_FILE_SET_CONTENTS_CONSISTENT, 0644, nullptr)) {
+            WriteCodePage(written);
+            return Fail("cannot write " + folder + "/apps.dat" + left);
+        }
+        printf("The menus were written in code page %d; their names are now in code page %d, this language's (the "
+               "menus as they were are in %s/%s).\n", written.codePage, codePage, folder.c_str(), kBackupFile);
+        if (!conversion.madeReadable.empty()) printf("Names that code page %d cannot show, made readable:\n", codePage);
+        for (const std::string& line : conversion.madeReadable) printf("  %s\n", line.c_str());
+        for (const std::string& what : conversion.keptAsTheyWere) {
+            fprintf(stderr, "kelmar: %s cannot be written exactly in code page %d; it is left as it was\n", what.c_str(),
+                    codePage);
+        }
+    }
+    NoteCodePage(codePage);
+    return 0;
+}
+
 std::string Joined(const std::vector<std::string>& items) {
     std::string text;
     for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
@@ -154,17 +296,23 @@ std::string Joined(const std::vector<std::string>& items) {
 int main(int argc, char** argv) {
     setlocale(LC_ALL, "");  // names sorted as the user's language sorts them
     bool firstRun = false;
+    bool convert = false;
+    bool haveCodePage = false;
     int codePage = 0;
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--first-run") == 0) {
             firstRun = true;
+        } else if (strcmp(argv[i], "--convert") == 0) {
+            convert = true;
         } else if (strcmp(argv[i], "--codepage") == 0 && i + 1 < argc) {
             codePage = atoi(argv[++i]);
+            haveCodePage = true;
         } else {
             return Fail(std::string("kelmar-import: unknown argument '") + argv[i] + "'");
         }
     }
     const std::string folder = Folder();
+    if (convert) return ConvertToCodePage(folder, haveCodePage, codePage);
 
     const int lock = OpenDataLock(".");
     if (lock < 0) return Fail("cannot open " + folder + "/" + kLockFile + ": " + strerror(errno));
@@ -242,6 +390,7 @@ int main(int argc, char** argv) {
     SaveCatalogue(catalogue);
     FreeCatalogue(catalogue);
     if (gHostWarned) return Fail("the menus were not written; " + folder + "/apps.dat is left as it was");
+    NoteCodePage(encoder.Ready() ? codePage : 0);
 
     printf("Made %d menus of %d applications from the desktop's menus in %s/apps.dat (code page %s):\n",
            summary.menus, summary.apps, folder.c_str(),

@@ -3,11 +3,13 @@
 // kelmar-run [--session FD] LOCKFOLDER [NAME=VALUE...] -- PROGRAM [ARG...]: runs PROGRAM (Wine with
 // Kelmar) with the variables set, holding the data folder's lock shared for as long as it runs, with the
 // session's environment recorded for start-app: the one read from descriptor FD (NUL-ended entries, as
-// the kelmar command got it, before its shell changed PWD and the like), else its own. It stays as PROGRAM's parent so that the end of the desktop
-// session saves as on Windows: the session manager's SIGTERM and SIGHUP, sent to every process of the
-// session, find Wine's processes blocking SIGTERM (which Wine keeps blocked) and ignoring SIGHUP, and this
-// program answers them by running "wineboot --end-session", which sends Kelmar Windows's end-of-session
-// messages; Kelmar then saves and ends, and so does this program.
+// the kelmar command got it, before its shell changed PWD and the like), else its own. It stays as
+// PROGRAM's parent so that the end of the desktop session saves as on Windows: the session manager's
+// SIGTERM and SIGHUP, sent to every process of the session, find Wine's processes blocking them (Wine
+// keeps them so; kept from Wine's server, SIGHUP has it dump nothing into the session's log), and the
+// SIGINT of Ctrl+C in the terminal that started Kelmar never reaches them, as they run in a process
+// group of their own. This program answers each of them by running "wineboot --end-session", which
+// sends Kelmar Windows's end-of-session messages; Kelmar then saves and ends, and so does this program.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -36,7 +38,10 @@ constexpr int kServerSeconds = 10;
 pid_t Start(char** argv, const sigset_t& childMask) {
     const pid_t pid = fork();
     if (pid == 0) {
-        signal(SIGHUP, SIG_IGN);  // Wine sets no action of its own for SIGHUP, so this one stays
+        // A process group of its own: Ctrl+C in the terminal signals the terminal's foreground group,
+        // which holds this program alone then. Wine 10 unblocks SIGINT and ends a program on it at once.
+        setpgid(0, 0);
+        signal(SIGHUP, SIG_IGN);  // for any process that unblocks it; Wine's server sets its own action
         sigprocmask(SIG_SETMASK, &childMask, nullptr);
         execv(argv[0], argv);
         fprintf(stderr, "kelmar: cannot run %s: %s\n", argv[0], strerror(errno));
@@ -62,17 +67,19 @@ void RemoveLeftRecords(const std::string& base) {
 }
 
 // This Kelmar's record of the session's environment (each running Kelmar has its own): under
-// XDG_RUNTIME_DIR, else in the data folder. When no other Kelmar of the folder runs, records left by
-// earlier ones go first.
-std::string Record(const std::vector<std::string>& session, const std::string& data, bool alone) {
-    const std::string record = RecordOf(session);
+// XDG_RUNTIME_DIR, else in the data folder.
+std::string RecordBase(const std::string& data, int choice) {
     const char* runtime = getenv("XDG_RUNTIME_DIR");
+    return choice == 0 ? RecordPath(runtime != nullptr ? runtime : "", data) : RecordPath("", data);
+}
+
+std::string Record(const std::vector<std::string>& session, const std::string& data) {
+    const std::string record = RecordOf(session);
     const std::string own = "." + std::to_string(getpid());
-    for (const std::string& base : {RecordPath(runtime != nullptr ? runtime : "", data), RecordPath("", data)}) {
-        if (alone) RemoveLeftRecords(base);
-        if (WriteRecord(base + own, record)) return base + own;
+    for (int choice = 0; choice < 2; ++choice) {
+        if (WriteRecord(RecordBase(data, choice) + own, record)) return RecordBase(data, choice) + own;
     }
-    const std::string path = RecordPath("", data) + own;
+    const std::string path = RecordBase(data, 1) + own;
     fprintf(stderr, "kelmar: cannot record the session's environment in %s: %s; applications started from the bar "
                     "get Wine's\n", path.c_str(), strerror(errno));
     return std::string();
@@ -113,10 +120,13 @@ int main(int argc, char** argv) {
         argc -= 2;
         argv += 2;
     }
-    // The signals that end a session wait, blocked, in Wine's processes; this one takes them.
+    // The signals that end a session or that Ctrl+C sends wait, blocked, in Wine's processes (the kelmar
+    // command's own Wine commands among them); this one takes them.
     sigset_t ending, waited;
     sigemptyset(&ending);
     sigaddset(&ending, SIGTERM);
+    sigaddset(&ending, SIGHUP);
+    sigaddset(&ending, SIGINT);
     Launch launch;
     const StartProgram startWine = [&ending](char** command) { return Start(command, ending); };
     std::vector<std::string> launched;
@@ -144,14 +154,14 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: kelmar-run [--session FD] LOCKFOLDER [NAME=VALUE...] -- PROGRAM [ARG...]\n");
         return 1;
     }
+    ReplaceEnvironment(WithSettings(CurrentEnvironment(), std::vector<std::string>(argv + 2, argv + separator)));
     const int fd = OpenDataLock(argv[1]);
     const bool alone = fd >= 0 && TryLockAlone(fd);  // no other Kelmar of this data folder runs
-    std::vector<std::string> settings(argv + 2, argv + separator);
-    const std::string record = Record(session, argv[1], alone);
-    if (!record.empty()) settings.push_back(std::string(kRecordVariable) + "=" + record);
-    ReplaceEnvironment(WithSettings(CurrentEnvironment(), settings));
 
-    if (alone && !launch.madePrefix) AwaitIdleServer(ending);
+    if (alone) {
+        for (int choice = 0; choice < 2; ++choice) RemoveLeftRecords(RecordBase(argv[1], choice));
+        if (!launch.madePrefix) AwaitIdleServer(ending);
+    }
     if (fd < 0 || !LockShared(fd)) {  // from alone to shared in one step
         fprintf(stderr, "kelmar: cannot lock %s/%s: %s\n", argv[1], kLockFile, strerror(errno));
         return 1;
@@ -160,14 +170,16 @@ int main(int argc, char** argv) {
     // The prefix's own Wine commands start the Wine server that Kelmar then runs in.
     if (launch.active) PreparePrefix(launch, alone, startWine);
     waited = ending;
-    sigaddset(&waited, SIGHUP);
-    sigaddset(&waited, SIGINT);  // Ctrl+C in the terminal that started it: ended the same way
     sigaddset(&waited, SIGCHLD);
     sigprocmask(SIG_BLOCK, &waited, nullptr);
 
+    // Recorded only under the lock, and from here removed on every way out.
+    const std::string record = Record(session, argv[1]);
+    if (!record.empty()) setenv(kRecordVariable, record.c_str(), 1);
     const pid_t kelmar = Start(argv + separator + 1, ending);
     if (kelmar < 0) {
         fprintf(stderr, "kelmar: cannot start %s: %s\n", argv[separator + 1], strerror(errno));
+        if (!record.empty()) unlink(record.c_str());
         return 1;
     }
     char* endSession[] = {argv[separator + 1], const_cast<char*>("wineboot"), const_cast<char*>("--end-session"), nullptr};

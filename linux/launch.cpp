@@ -247,6 +247,20 @@ int Import(Launch& launch, const StartProgram& start, bool firstRun) {
     return Run(args, launch.data);
 }
 
+// apps.dat's names are in the code page of the language they were written under: kelmar-import converts
+// them to this start's before Kelmar reads them (and says what it did). Where only Wine can say which
+// code page that is, Wine is asked only when the locale changed since (kelmar-import's exit code 2).
+void ConvertMenus(Launch& launch, const StartProgram& start) {
+    const std::string program = launch.lib + "/kelmar-import";
+    int page = WineAnsiCodePage(WineDataFolder(launch) + "/nls/locale.nls");
+    if (page <= 0) {
+        constexpr int kCodePageNeeded = 2;
+        if (Run({program, "--convert"}, launch.data) != kCodePageNeeded) return;
+        page = CodePage(launch, start);
+    }
+    if (page > 0) Run({program, "--convert", "--codepage", std::to_string(page)}, launch.data);
+}
+
 // Brings a prefix that an earlier Wine made up to the Wine installed, as Wine itself would at Kelmar's
 // start: the links to Wine's files become copies, Wine's update rewrites and registers each of them as in
 // a plain prefix, and the copies become links again. due: the prefix's time stamp asks Wine for the
@@ -414,6 +428,7 @@ int PrepareLaunch(const std::vector<std::string>& args, const StartProgram& star
     // The first run's menus are the desktop's applications, where it has any.
     struct stat menus;
     if (stat((launch.data + "/apps.dat").c_str(), &menus) != 0 || menus.st_size == 0) Import(launch, start, true);
+    ConvertMenus(launch, start);
     return kRunKelmar;
 }
 

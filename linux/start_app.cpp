@@ -95,7 +95,8 @@ gboolean TooLong(gpointer data) {
 int main(int argc, char** argv) {
     // Wine leaves descriptors of its own open in the programs it starts; the application needs none.
     close_range(3, ~0u, 0);
-    // Nor the signal handling that kelmar-run set up for Wine's processes (SIGTERM blocked, SIGHUP ignored).
+    // Nor the signal handling that kelmar-run set up for Wine's processes (SIGTERM, SIGHUP and SIGINT blocked,
+    // SIGHUP ignored).
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);

@@ -62,6 +62,7 @@ run_script "release ZIP" bash tests/release/test_zip.sh "${zips[-1]}" build/win6
 setups=(build/win32/Kelmar-*-setup.exe)
 tests=(build/win64/Kelmar-*-setup-amd64-test.exe)
 run_script "Windows setup" bash tests/release/test_setup.sh "${tests[-1]}" "${setups[-1]}"
+run_script "menus from the Start menu" bash tests/release/test_start_menu.sh "${tests[-1]}"
 debs=(build/win64/kelmar_*_amd64.deb)
 run_script "Debian package" bash tests/package/test_deb.sh "${debs[-1]}"
 run_script "kelmar launcher" bash tests/package/test_launcher.sh "${debs[-1]}"

@@ -26,6 +26,8 @@ VIAddVersionKey LegalCopyright "MIT licence, the Kelmar developers"
 
 !define KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelmar"
 !define LINK "Kelmar.lnk"
+; KELMENUS.EXE (its path handed in as KELMENUS) makes the menus from the Start menu; its shortcut:
+!define MENUS_LINK "Make Kelmar's menus from the Start menu.lnk"
 !ifdef AMD64
   !define PTR_SIZE 8
 !else
@@ -592,6 +594,7 @@ FunctionEnd
 ; beside the old ones, the menus copied for a move, and the install folder when this run made it.
 Function .onInstFailed
   Delete "$INSTDIR\KELMAR32.EXE.new"
+  Delete "$INSTDIR\KELMENUS.EXE.new"
   Delete "$INSTDIR\README.TXT.new"
   Delete "$INSTDIR\LICENSE.TXT.new"
   Delete "$INSTDIR\Uninstall.exe.new"
@@ -648,6 +651,7 @@ FunctionEnd
 ; Kelmar's program files in a folder, with what a run cut short left of them.
 !macro DELETE_PROGRAM dir
   Delete "${dir}\KELMAR32.EXE*"
+  Delete "${dir}\KELMENUS.EXE*"
   Delete "${dir}\README.TXT*"
   Delete "${dir}\LICENSE.TXT*"
   Delete "${dir}\apps.dat.new"
@@ -700,6 +704,8 @@ Section "-Program files" SecProgram
   Delete "$INSTDIR\kel*.tmp"
   StrCpy $0 KELMAR32.EXE
   Call Tidy
+  StrCpy $0 KELMENUS.EXE
+  Call Tidy
   StrCpy $0 README.TXT
   Call Tidy
   StrCpy $0 LICENSE.TXT
@@ -725,6 +731,7 @@ Section "-Program files" SecProgram
   ; The new files are written beside the old ones first, so that a full disk leaves the old install as
   ; it was; only then does each take its old one's place.
   File "/oname=KELMAR32.EXE.new" "${EXE}"
+  File "/oname=KELMENUS.EXE.new" "${KELMENUS}"
   File "/oname=README.TXT.new" "${GUIDE}"
   File "/oname=LICENSE.TXT.new" "${LICENCE}"
   ClearErrors
@@ -733,6 +740,7 @@ Section "-Program files" SecProgram
     Abort
   ${EndIf}
   !insertmacro PUT_IN_PLACE KELMAR32.EXE
+  !insertmacro PUT_IN_PLACE KELMENUS.EXE
   !insertmacro PUT_IN_PLACE README.TXT
   !insertmacro PUT_IN_PLACE LICENSE.TXT
   !insertmacro PUT_IN_PLACE Uninstall.exe
@@ -754,11 +762,30 @@ SectionEnd
 Section "Kelmar in the Start menu" SecStartMenu
   SectionIn RO
   !insertmacro SHORTCUT $SMPROGRAMS
+  ; KELMENUS.EXE makes the menus again from the Start menu, keeping the ones before in apps.dat.bak.
+  CreateShortcut "$SMPROGRAMS\${MENUS_LINK}" "$INSTDIR\KELMENUS.EXE" "" "$INSTDIR\KELMAR32.EXE" 0 SW_SHOWNORMAL "" \
+      "Makes Kelmar's menus again from the programs in your Start menu"
 SectionEnd
 
 Section "Start Kelmar when you log on to Windows" SecStartup
   !insertmacro SHORTCUT $SMSTARTUP
 SectionEnd
+
+; ---- Menus from the Start menu ----
+; A new install's first menus come from the user's Start menu; an update, a repair or a move keeps the
+; apps.dat the folder has.
+Section "-Menus from the Start menu"
+  ${IfNot} ${FileExists} "$INSTDIR\apps.dat"
+    DetailPrint "Making Kelmar's menus from your Start menu..."
+    ClearErrors
+    ExecWait '"$INSTDIR\KELMENUS.EXE" /S' $0
+    ${If} ${Errors}
+    ${OrIf} $0 != 0
+      DetailPrint "No menus were made from your Start menu: Kelmar starts with its sample menus."
+    ${EndIf}
+  ${EndIf}
+SectionEnd
+; ---- End of the menus from the Start menu ----
 
 Section "-Registration"
   ${IfNot} ${SectionIsSelected} ${SecStartup}
@@ -916,6 +943,7 @@ Section "-un.Program files"
   ${OrIf} $0 == $INSTDIR
   ${OrIfNot} ${FileExists} "$0\Uninstall.exe"
     Delete "$SMPROGRAMS\${LINK}"
+    Delete "$SMPROGRAMS\${MENUS_LINK}"
     Delete "$SMSTARTUP\${LINK}"
     DeleteRegKey HKCU "${KEY}"
   ${Else}
@@ -931,6 +959,7 @@ SectionEnd
 
 Section /o "un.Also delete my menus"
   Delete "$INSTDIR\apps.dat"
+  Delete "$INSTDIR\apps.dat.bak*"  ; the menus that KELMENUS.EXE replaced
   Delete "$INSTDIR\kel*.tmp"
 SectionEnd
 
@@ -954,6 +983,9 @@ Section "-un.Folder"
   ${If} ${FileExists} "$INSTDIR\KELMAR32.EXE"
     StrCpy $0 " KELMAR32.EXE"
   ${EndIf}
+  ${If} ${FileExists} "$INSTDIR\KELMENUS.EXE"
+    StrCpy $0 "$0 KELMENUS.EXE"
+  ${EndIf}
   ${If} ${FileExists} "$INSTDIR\README.TXT"
     StrCpy $0 "$0 README.TXT"
   ${EndIf}
@@ -973,6 +1005,7 @@ Section "-un.Folder"
     ${AndIf} $3 != "apps.dat"
     ${AndIf} $3 != "Uninstall.exe"
     ${AndIf} $3 != "KELMAR32.EXE"
+    ${AndIf} $3 != "KELMENUS.EXE"
     ${AndIf} $3 != "README.TXT"
     ${AndIf} $3 != "LICENSE.TXT"
       StrCpy $1 $3

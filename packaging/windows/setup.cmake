@@ -1,7 +1,8 @@
 # The Windows setup, made with NSIS from kelmar.nsi: the EXE this build makes, the user guide and the
 # licence as the ZIP names them. Included by CMakeLists.txt. The i686 build makes the shipped setup,
 # Kelmar-VERSION-setup.exe, beside the ZIP; the x86_64 build makes Kelmar-VERSION-setup-amd64-test.exe
-# from the same script with NSIS's 64-bit stub, only for the tests under 64-bit Wine.
+# from the same script with NSIS's 64-bit stub, only for the tests under 64-bit Wine. KELMENUS.EXE,
+# which makes Kelmar's menus from the Start menu, goes beside the EXE.
 # Set before inclusion: KELMAR_RELEASE_TEXTS (README.TXT and LICENSE.TXT as Windows text files).
 set(src ${CMAKE_SOURCE_DIR}/packaging/windows)
 set(licence_page ${CMAKE_BINARY_DIR}/licence-page.txt)
@@ -20,6 +21,7 @@ add_custom_command(OUTPUT ${wizard} ${checks}
 set(defines -DVERSION=${PROJECT_VERSION}
             -DFILEVERSION=${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.0
             -DEXE=$<TARGET_FILE:kelmar>
+            -DKELMENUS=$<TARGET_FILE:kelmenus>
             -DGUIDE=${CMAKE_BINARY_DIR}/README.TXT
             -DLICENCE=${CMAKE_BINARY_DIR}/LICENSE.TXT
             -DLICENCE_PAGE=${licence_page}
@@ -35,6 +37,6 @@ endif()
 # -WX: a warning (an unused function, a page text that does not fit) fails the build. The script is UTF-8.
 add_custom_command(OUTPUT ${setup}
                    COMMAND ${KELMAR_MAKENSIS} -V2 -WX -NOCD -INPUTCHARSET UTF8 ${defines} -DOUTFILE=${setup} ${src}/kelmar.nsi
-                   DEPENDS kelmar ${KELMAR_RELEASE_TEXTS} ${licence_page} ${wizard} ${checks} ${src}/kelmar.nsi ${CMAKE_SOURCE_DIR}/resources/kelmar.ico
+                   DEPENDS kelmar kelmenus ${KELMAR_RELEASE_TEXTS} ${licence_page} ${wizard} ${checks} ${src}/kelmar.nsi ${CMAKE_SOURCE_DIR}/resources/kelmar.ico
                    VERBATIM)
 add_custom_target(setup ALL DEPENDS ${setup})

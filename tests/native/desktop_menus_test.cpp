@@ -18,13 +18,19 @@
 
 namespace {
 
-std::vector<LabelChar> Chars(const std::string& text, int codePage = 0) {
+LabelText Chars(const std::string& text, int codePage = 0) {
     return AnsiEncoder(codePage).Readable(text);
+}
+
+std::string MakeLabel(const LabelText& chars, size_t size, LabelLetters& taken) {
+    char label[kLabelChars];
+    WriteLabel(chars, taken, label, size);
+    return label;
 }
 
 std::string Label(const DesktopApp& app, int codePage, size_t size = 30) {
     AnsiEncoder encoder(codePage);
-    std::string taken;
+    LabelLetters taken;
     return MakeLabel(LabelChars(app, encoder, nullptr), size, taken);
 }
 
@@ -38,26 +44,27 @@ TEST(DesktopMenus, FirstMainCategoryPicksTheMenu) {
 }
 
 TEST(DesktopMenus, LabelsDoubleAmpersandsAndTakeFreeMnemonics) {
-    std::string taken;
+    LabelLetters taken;
     EXPECT_EQ(MakeLabel(Chars("Sound & Video"), 32, taken), "&Sound && Video");
     EXPECT_EQ(MakeLabel(Chars("Science"), 32, taken), "S&cience");  // S is taken
     EXPECT_EQ(MakeLabel(Chars("Big Screen"), 32, taken), "&Big Screen");
     EXPECT_EQ(MakeLabel(Chars("Bb Sc"), 32, taken), "Bb Sc");  // every letter taken: no marker
-    EXPECT_EQ(taken, "scb");
-    std::string fresh;
+    EXPECT_EQ(taken.count, 3u);
+    EXPECT_TRUE(HasLetter(taken, 's') && HasLetter(taken, 'c') && HasLetter(taken, 'b'));
+    LabelLetters fresh;
     EXPECT_EQ(MakeLabel(Chars("& 2 x"), 32, fresh), "&& &2 x");
 }
 
 TEST(DesktopMenus, CutsKeepWholeCharactersAndTheMnemonic) {
-    std::string taken;
+    LabelLetters taken;
     // 40 characters into 29 bytes: the marker and "..." count, and a doubled "&" is never cut in half.
     const std::string label = MakeLabel(Chars("Abcdefghijklmnopqrstuvwxy&&&&&&&&&&&&&&&"), 30, taken);
     EXPECT_EQ(label, "&Abcdefghijklmnopqrstuvwxy...");
-    taken = "abcdefghijklmnopqrstuvwxy";
+    for (char c = 'a'; c <= 'y'; ++c) TakeLetter(taken, static_cast<unsigned char>(c));
     // The only free letter lies past the cut: no marker rather than one pointing outside the label.
     EXPECT_EQ(MakeLabel(Chars("abcdefghijklmnopqrstuvwxyabcdz"), 30, taken), "abcdefghijklmnopqrstuvwxya...");
     // Cut after the last whole word when it ends near; else mid-word. Names that fit stay whole.
-    std::string fresh;
+    LabelLetters fresh;
     EXPECT_EQ(MakeLabel(Chars("Analyseur d'utilisation des disques"), 30, fresh), "&Analyseur d'utilisation...");
     EXPECT_EQ(MakeLabel(Chars("ImageMagick (color depth=q16)"), 30, fresh), "&ImageMagick (color...");
     EXPECT_EQ(MakeLabel(Chars("Openbox Configuration Manager"), 31, fresh), "&Openbox Configuration Manager");
@@ -73,6 +80,38 @@ TEST(DesktopMenus, CutsKeepWholeCharactersAndTheMnemonic) {
     ASSERT_NE(back, nullptr) << "the cut split a character";
     EXPECT_STREQ(back, "日本語のテキストエディタで");
     g_free(back);
+}
+
+TEST(DesktopMenus, JapaneseTitlesGetDistinctLatinLettersInParenthesesWithinTheField) {
+    // Titles in katakana and kanji have no letter typed with one key: each gets one of its category's
+    // English name in parentheses, the next free one where the first is taken, cut before them if long.
+    std::vector<std::string> titles(kMenuTitles, kMenuTitles + kMenuCount);
+    titles[2] = "グラフィックス";
+    titles[4] = "ゲーム";
+    titles[5] = "ソフトウェア開発ツールとプログラミング環境";
+    titles[8] = "システム";
+    titles[9] = "設定";
+    titles[10] = "ユーティリティ";
+    titles[11] = "その他";
+    const std::vector<DesktopApp> apps = {
+        {"g.desktop", "g", "g", "Graphics;"}, {"a.desktop", "a", "a", "Game;"},
+        {"d.desktop", "d", "d", "Development;"}, {"s.desktop", "s", "s", "System;"},
+        {"e.desktop", "e", "e", "Settings;"}, {"u.desktop", "u", "u", "Utility;"}, {"o.desktop", "o", "o", ""}};
+    AnsiEncoder encoder(932);
+    Catalogue catalogue;
+    ImportSummary summary;
+    ASSERT_TRUE(BuildImportedCatalogue(apps, encoder, "Z:\\start-app", catalogue, summary, titles));
+    std::vector<std::string> seen;
+    for (UserMenu* menu = catalogue.head; menu != nullptr; menu = menu->next) {
+        EXPECT_LT(strlen(menu->name), sizeof menu->name);
+        gchar* utf8 = g_convert(menu->name, -1, "UTF-8", "CP932", nullptr, nullptr, nullptr);
+        ASSERT_NE(utf8, nullptr) << "a title holds half a character";
+        seen.emplace_back(utf8);
+        g_free(utf8);
+    }
+    FreeCatalogue(catalogue);
+    EXPECT_EQ(seen, (std::vector<std::string>{"グラフィックス(&G)", "ゲーム(&A)", "ソフトウェア開発ツールと...(&D)",
+                                              "システム(&S)", "設定(&E)", "ユーティリティ(&U)", "その他(&O)"}));
 }
 
 TEST(DesktopMenus, NamesFallBackWhenTheCodePageCannotHoldThem) {
@@ -109,7 +148,7 @@ TEST(DesktopMenus, NamesKeepEveryCharacterTheCodePageHoldsOrCanSpell) {
 
     // Mnemonics compare in lower case, Cyrillic too: the second name takes its next free letter.
     AnsiEncoder cyrillic(1251);
-    std::string taken;
+    LabelLetters taken;
     EXPECT_EQ(MakeLabel(cyrillic.Readable("Терминал"), 30, taken), "&\xd2\xe5\xf0\xec\xe8\xed\xe0\xeb");
     EXPECT_EQ(MakeLabel(cyrillic.Readable("текст"), 30, taken), "\xf2&\xe5\xea\xf1\xf2");
 }
@@ -126,10 +165,17 @@ TEST(DesktopMenus, SortedByTheLocalesCollationAndTitledAsTheDesktopTitlesMenus) 
     const std::string folder = std::string(dir) + "/desktop-directories";
     g_mkdir(folder.c_str(), 0700);
     g_file_set_contents((folder + "/Utility.directory").c_str(),
-                        "[Desktop Entry]\nType=Directory\nName=Utilities\nName[fr]=Utilitaires\n", -1, nullptr);
+                        "[Desktop Entry]\nType=Directory\nName=Utilities\nName[fr]=Utilitaires\nName[de]=Dienstprogramme\n",
+                        -1, nullptr);
     g_file_set_contents((folder + "/Other.directory").c_str(),
                         "[Desktop Entry]\nType=Directory\nName=Accessories\nName[fr]=Accessoires\n", -1, nullptr);
     const std::vector<std::string> titles = MenuTitles({dir});
+    // Every language's title, to know a menu imported under another: German ones too under French.
+    const std::vector<std::vector<std::string>> translations = MenuTitleTranslations({dir});
+    std::vector<std::string> utilities = translations[10];
+    std::sort(utilities.begin(), utilities.end());
+    EXPECT_EQ(utilities, (std::vector<std::string>{"Dienstprogramme", "Utilitaires", "Utilities"}));
+    EXPECT_TRUE(translations[11].empty());  // "Accessories" titles no menu of the import
 
     const std::vector<DesktopApp> apps = {
         {"x.desktop", "Xarchiver", "Xarchiver", "Utility;"},
@@ -168,6 +214,10 @@ TEST(DesktopMenus, KeysNameTheIdWhereItFitsAndHashItWhereNot) {
     EXPECT_NE(a, b);
     EXPECT_TRUE(IsShortKey(a));
     EXPECT_EQ(a.substr(0, 13), "org.example.~");
+    // The key's hash pinned to its value, worked out apart from this code (base 32 of the first 80 bits of
+    // the ID's SHA-256): a key with fewer bits, or other ones, would no longer find the imported entries.
+    EXPECT_EQ(a, "org.example.~j2ob6anqsjat765h");
+    EXPECT_EQ(AppKey("org.example.AVeryLongApplicationIdentifier.Editor.desktop"), "org.example.~g2pk2yrvk5sltyzm");
     // Wine splits Parameters at spaces and reads quotes: such IDs always get a key of plain characters.
     const std::string spaced = AppKey("my \"app\".desktop");
     EXPECT_EQ(spaced.substr(0, 9), "my__app_~");

@@ -8,10 +8,12 @@
 # were once one start two programs; a D-Bus activatable entry opens (a service of this test's on a
 # private session bus); one whose application was removed says so (a notification, standard error,
 # start-app.log); kelmar --import is refused while Kelmar runs; the end of the session after an Options
-# change saves it; afterwards --import makes the menus again, keeping the old ones as apps.dat.bak; a
-# hand-made change survives a further import, in apps.dat.bak with the menus before it in apps.dat.bak.1.
+# change ends Kelmar as Exit does, the change kept, quietly; afterwards --import makes the menus again,
+# keeping the old ones as apps.dat.bak; a hand-made change survives a further import, in apps.dat.bak
+# with the menus before it in apps.dat.bak.1.
 # The prefix made under German is then started under Japanese: the names show in a font that has them,
-# not as boxes; and at 192 dpi (Xft.dpi) the bar is drawn at about twice its height at 96.
+# not as boxes; and at 192 dpi (Xft.dpi) the bar is drawn at about twice its height at 96. Menus made
+# under Russian keep their names under Japanese and become readable under English.
 # Usage: test_import.sh kelmar_VERSION-1_amd64.deb
 deb=$(readlink -f "${1:?usage: $0 kelmar_VERSION-1_amd64.deb}")
 tree=$(mktemp -d "${TMPDIR:-/tmp}/kelmar import.XXXXXX")
@@ -147,12 +149,12 @@ skip = (b"GIO_LAUNCHED_DESKTOP_FILE=", b"GIO_LAUNCHED_DESKTOP_FILE_PID=", b"DESK
 for entry in sorted(e for e in entries if not e.startswith(skip)): print(repr(entry))' "$@"
 }
 
-# apps.dat as lines: menu | name | path | folder | parameters, the names read in code page 1252.
-catalogue() {
-    /usr/bin/python3 - "$1" <<'PY'
+# apps.dat as lines: menu | name | path | folder | parameters, the texts read in code page 1252 or the one given.
+catalogue() {  # FILE [CODEPAGE]
+    /usr/bin/python3 - "$1" "${2:-1252}" <<'PY'
 import struct, sys
 data = open(sys.argv[1], 'rb').read()
-text = lambda b: b.split(b'\0')[0].decode('cp1252')
+text = lambda b: b.split(b'\0')[0].decode('cp' + sys.argv[2], 'backslashreplace')
 at = 0
 while at + 48 <= len(data):
     menu, count = text(data[at:at + 32]), struct.unpack('<i', data[at + 32:at + 36])[0]
@@ -271,7 +273,8 @@ grep -q '^kelmar: Kelmar is running with the data folder' "$tree/import.err" || 
 pass "--import while Kelmar runs: refused with a message and exit code 1, apps.dat untouched"
 
 # The session ends after an Options change (Stay on top unticked), as a session manager ends it: SIGTERM
-# and then SIGHUP to every process of the session, Wine's among them.
+# and then SIGHUP to every process of the session, Wine's among them. OK has written the change already;
+# Kelmar ends as through Exit (exit code 0), keeps it, and the log gets at most a few lines.
 ini=$folder/wineprefix/drive_c/windows/kelmar.ini
 press "$bar" ctrl+o
 options=$(wait_window "Kelmar Options" "$BOX_TEST" 10) || fail "Ctrl+O opened no Options dialog"
@@ -288,14 +291,19 @@ session_pids=$(pgrep -P "$KELMAR_PID")
 for dir in /proc/[0-9]*; do
     { tr '\0' '\n' <"$dir/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$folder/wineprefix" && session_pids+=" ${dir#/proc/}"
 done
+said=$(wc -l <"$tree/out")
 for signal in TERM HUP; do
     # shellcheck disable=SC2086 # one process id a word
     kill -s "$signal" $session_pids 2>/dev/null
 done
 wait_exit 60 || fail "Kelmar did not end with the session"
+[ "$KELMAR_EXIT" = 0 ] || fail "Kelmar ended with the session with exit code $KELMAR_EXIT; the launcher said: $(cat "$tree/out")"
 grep -q '^StayOnTop=0' "$ini" || fail "the session's end lost the Options change: $(cat "$ini"); the launcher said: $(cat "$tree/out")"
 [ -z "$(ls -A "$tree/run")" ] || fail "the record of the session stays after Kelmar ended: $(ls -A "$tree/run")"
-pass "the session's end (SIGTERM, SIGHUP to all its processes) saves the Options change in kelmar.ini"
+# A quiet end: Wine's server, kept from the SIGHUP too, dumps none of its objects into the session's log.
+[ "$(tail -n +$((said + 1)) "$tree/out" | wc -l)" -le 3 ] \
+    || fail "the session's end wrote $(tail -n +$((said + 1)) "$tree/out" | wc -l) lines to the log: $(tail -n +$((said + 1)) "$tree/out" | head -n 5)"
+pass "the session's end (SIGTERM, SIGHUP to all its processes) ends Kelmar as Exit does, the Options change kept, quietly"
 
 # Again on request, through a relative symbolic link: the removed application is gone from the menus.
 cp "$folder/apps.dat" "$tree/before.dat"
@@ -403,4 +411,49 @@ end_bar
 xrdb -nocpp -remove
 [ $((height192 * 10)) -ge $((height96 * 17)) ] || fail "the bar is $height192 pixels tall at 192 dpi, $height96 at 96"
 pass "at 192 dpi the bar is $height192 pixels tall, at 96 dpi $height96"
+
+# Menus made under Russian (code page 1251), with an entry added by hand whose program lies in a Cyrillic
+# folder; then Kelmar started under Japanese (932, which holds Cyrillic) and under English (1252, which
+# does not). Each start converts apps.dat first and keeps the one before as a backup.
+entry system ru1.desktop 'Name=Russian Editor' 'Name[ru]=Редактор' 'Exec=true' 'Categories=Office;'
+entry system ru2.desktop 'Name=Russian Viewer' 'Name[ru]=Просмотр' 'Exec=true' 'Categories=Office;'
+session env LC_ALL=ru_RU.UTF-8 "$tree/pkg/usr/bin/kelmar" --import >"$tree/import.out" 2>"$tree/import.err" \
+    || fail "--import under ru_RU failed: $(cat "$tree/import.err")"
+/usr/bin/python3 - "$folder/apps.dat" <<'PY'
+import sys
+data = open(sys.argv[1], 'ab')
+field = lambda text, size: text.encode('cp1251').ljust(size, b'\0')
+data.write(field('&Мои', 32) + (1).to_bytes(4, 'little') + bytes(12))
+data.write(field('C:\\Программы\\notepad.exe', 80) + field('C:\\Программы', 80) + field('', 30) + field('&Блокнот', 30) + bytes(8))
+PY
+cp "$folder/apps.dat" "$tree/russian.dat"
+catalogue "$tree/russian.dat" 1251 >"$tree/russian.txt"
+grep -q '^&Office | &Редактор | ' "$tree/russian.txt" || fail "--import under ru_RU made: $(cat "$tree/russian.txt")"
+start_bar ja_JP.UTF-8
+end_bar
+diff "$tree/russian.txt" <(catalogue "$folder/apps.dat" 932) >&2 || fail "under Japanese the menus read otherwise (< Russian, > Japanese)"
+cp "$folder/apps.dat" "$tree/japanese.dat"
+cmp -s "$folder/apps.dat.bak" "$tree/russian.dat" || fail "the menus as they were under Russian are not apps.dat.bak"
+grep -q "names are now in code page 932" "$tree/out" || fail "the start under Japanese said: $(cat "$tree/out")"
+grep -q '^kelmar: ' "$tree/out" && fail "the start under Japanese complained: $(cat "$tree/out")"
+pass "menus made under Russian, Kelmar started under Japanese: the same names, the Russian file kept as apps.dat.bak"
+
+start_bar en_US.UTF-8
+end_bar
+# Names as the import gives them in English, each with a mnemonic free in its menu, the hand-made ones
+# readable from what they hold; the Cyrillic path and folder left as they were (in code page 932), and
+# said so.
+catalogue "$folder/apps.dat" 1252 >"$tree/english.txt"
+for line in "&Office | &Long Editor | $start_app |  | $long_key" "&Office | &Russian Viewer | $start_app |  | ru2" \
+        "&Office | Russian &Editor | $start_app |  | ru1"; do
+    grep -qxF "$line" "$tree/english.txt" || fail "under English the menus hold no \"$line\": $(cat "$tree/english.txt")"
+done
+grep -q '^&Menu 9 | &notepad | ' "$tree/english.txt" || fail "under English the hand-made entry reads: $(tail -n1 "$tree/english.txt")"
+cmp -s <(tail -c 228 "$tree/japanese.dat" | head -c 160) <(tail -c 228 "$folder/apps.dat" | head -c 160) \
+    || fail "under English the Cyrillic path or folder changed: $(tail -n1 "$tree/english.txt")"
+for what in path folder; do
+    grep -qF "kelmar: the $what of Блокнот (menu Мои) cannot be written exactly in code page 1252; it is left as it was" "$tree/out" \
+        || fail "the start under English did not say the $what stays: $(cat "$tree/out")"
+done
+pass "under English the Russian names become readable: the desktop's English names, the program's; Cyrillic paths stay, said so"
 echo "1 passed, 0 failed"

@@ -5,7 +5,9 @@
 # error; and on the virtual display the first run on a machine whose desktop has no applications and
 # where no shared prefix was prepared sets Wine up, brings up the thanks box and the sample menus (the
 # bar of the window class the menu entry names), ends on Ctrl+X with exit code 0 and leaves apps.dat in
-# the XDG data folder, where the second run, started by a relative path, finds the menus.
+# the XDG data folder, where the second run, started by a relative path and with TMPDIR set, finds the
+# menus. kelmar-run leaves no record of the session behind, however it ends. Ctrl+C in the terminal that
+# started kelmar ends Kelmar as Exit does, and an Options change survives the X server's end.
 # Usage: test_launcher.sh kelmar_VERSION-1_amd64.deb
 deb=$(readlink -f "${1:?usage: $0 kelmar_VERSION-1_amd64.deb}")
 tree=$(mktemp -d "${TMPDIR:-/tmp}/kelmar launcher.XXXXXX")  # a space in every path
@@ -19,8 +21,10 @@ home=$tree/home
 data=$tree/data
 prefix=$data/kelmar/wineprefix
 mkdir -p "$home"
+own_x=
 cleanup() {
     [ -n "$KELMAR_PID" ] && kill "$KELMAR_PID" 2>/dev/null
+    [ -n "$own_x" ] && kill "$own_x" 2>/dev/null
     [ -d "$prefix" ] && WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null
     rm -rf "$tree"
     declare -F kelmar_wine_stop >/dev/null && kelmar_wine_stop
@@ -106,6 +110,28 @@ done
 rm -rf "$data"
 pass "a Wine without its preloader: one warning naming wine64-preloader, and Kelmar starts all the same"
 
+# kelmar-run's record of the session's environment (every variable, tokens too) is there while the program
+# runs and gone after it, whatever the end: the program's own, one that cannot run, a data folder that
+# cannot be locked (its lock file a folder).
+run_dir=$tree/run
+mkdir -m 700 "$run_dir" "$tree/folder"
+mkdir -p "$tree/unlockable/kelmar.lock"
+kelmar_run() {  # EXPECTED-STATUS FOLDER PROGRAM...
+    local expected=$1 folder=$2 status=0
+    shift 2
+    XDG_RUNTIME_DIR=$run_dir "$tree/usr/lib/kelmar/kelmar-run" "$folder" -- "$@" 2>"$tree/err" || status=$?
+    [ "$status" = "$expected" ] || fail "kelmar-run $folder -- $*: exit code $status; it said: $(cat "$tree/err")"
+    left=$(ls -A "$run_dir"; find "$folder" -mindepth 1 -not -name kelmar.lock)
+    [ -z "$left" ] || fail "kelmar-run $folder -- $* left: $left"
+}
+# shellcheck disable=SC2016 # expanded by the shell that kelmar-run starts
+kelmar_run 0 "$tree/folder" /bin/sh -c 'test -s "$KELMAR_SESSION_RECORD" && test "${KELMAR_SESSION_RECORD#"$0"}" != "$KELMAR_SESSION_RECORD"' "$run_dir"
+kelmar_run 127 "$tree/folder" "$tree/no such program"
+kelmar_run 1 "$tree/unlockable" /bin/true
+grep -q "^kelmar: cannot lock $tree/unlockable/kelmar.lock" "$tree/err" || fail "kelmar-run without its lock said: $(cat "$tree/err")"
+rm -rf "$run_dir" "$tree/folder" "$tree/unlockable"
+pass "kelmar-run's record of the session is there while the program runs and gone after, also when the program cannot run or the folder cannot be locked"
+
 # Starts the launcher in the background with its output in $tree/out.
 start_kelmar() {
     (cd "${2:-$home}" && exec env HOME="$home" XDG_DATA_HOME="$data" XDG_CONFIG_HOME="$home/config" \
@@ -155,4 +181,75 @@ end_kelmar "second run"
 [ ! -s "$tree/out" ] || fail "the second run said: $(cat "$tree/out")"
 [ "$(head -c 6 "$data/kelmar/apps.dat")" = "&Tools" ] || fail "the second run did not keep the menus of apps.dat"
 pass "second run, by a relative path, with TMPDIR set: straight to the bar with the menus saved in the data folder"
+
+ini=$prefix/drive_c/windows/kelmar.ini
+options_stay_on_top() {  # Ctrl+O, Stay on top toggled, OK: the bar is made again
+    local options newbar
+    press "$bar" ctrl+o
+    options=$(wait_window "Kelmar Options" "$BOX_TEST" 10) || fail "Ctrl+O opened no Options dialog"
+    press "$options" Tab Tab space Return
+    wait_gone "Kelmar Options" || fail "OK did not close the Options dialog"
+    for _ in $(seq 100); do
+        newbar=$(find_window Kelmar "$BAR_TEST" 1) && [ "$newbar" != "$bar" ] && break
+    done
+    { [ -n "$newbar" ] && [ "$newbar" != "$bar" ]; } || fail "the bar was not made again after the Options change"
+    bar=$newbar
+}
+
+# Ctrl+C in the terminal that started kelmar: the terminal sends SIGINT to its foreground process group.
+# Kelmar ends as through Exit: exit code 0, the Options change (Stay on top unticked) kept. The terminal
+# is a pseudo-terminal of its own, whose program kelmar is; it types Ctrl+C once told to.
+cat >"$tree/terminal.py" <<'PY'
+import os, pty, select, sys
+out, told = sys.argv[1], sys.argv[2]
+pid, master = pty.fork()
+if pid == 0:
+    os.execvp(sys.argv[3], sys.argv[3:])
+typed, ended = False, 0
+with open(out, 'wb', buffering=0) as log:
+    while not ended:
+        if select.select([master], [], [], 0.1)[0]:
+            try:
+                log.write(os.read(master, 4096))
+            except OSError:
+                pass
+        if not typed and os.path.exists(told):
+            os.write(master, b'\x03')
+            typed = True
+        ended, status = os.waitpid(pid, os.WNOHANG)
+code = os.waitstatus_to_exitcode(status)
+sys.exit(code if code >= 0 else 128 - code)
+PY
+(cd "$home" && exec /usr/bin/python3 "$tree/terminal.py" "$tree/out" "$tree/ctrl-c" env HOME="$home" XDG_DATA_HOME="$data" \
+    XDG_CONFIG_HOME="$home/config" XDG_DATA_DIRS="$tree/none" "$kelmar") &
+KELMAR_PID=$!
+bar=$(wait_window Kelmar "$BAR_TEST" 60) || fail "no bar for Ctrl+C; the terminal shows: $(cat "$tree/out")"
+options_stay_on_top
+touch "$tree/ctrl-c"
+wait_exit 60 || fail "Ctrl+C did not end Kelmar"
+[ "$KELMAR_EXIT" = 0 ] || fail "Ctrl+C: exit code $KELMAR_EXIT; the terminal shows: $(cat "$tree/out")"
+grep -q '^StayOnTop=0' "$ini" || fail "Ctrl+C lost the Options change: $(cat "$ini")"
+pass "Ctrl+C in the terminal that started kelmar ends Kelmar as Exit does: exit code 0, the Options change kept"
+
+# A log-off that takes the display first (the display manager ends the X server): Wine ends on the lost
+# connection before anything can ask Kelmar to save, so an Options change must already be in kelmar.ini
+# when OK closes the dialog. Kelmar on an X server of its own, which is then ended.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tree/display" >/dev/null 2>&1 &
+own_x=$!
+wait_until 30 "a second X server" test -s "$tree/display" || fail "no second X server"
+main_display=$DISPLAY
+export DISPLAY=:$(head -n1 "$tree/display")
+start_kelmar
+bar=$(wait_window Kelmar "$BAR_TEST" 60) || fail "no bar on the X server of its own; the launcher said: $(cat "$tree/out")"
+options_stay_on_top
+wait_until 20 "Stay on top ticked in kelmar.ini" grep -q '^StayOnTop=1' "$ini" \
+    || fail "OK in Options did not write kelmar.ini at once: $(cat "$ini")"
+kill "$own_x"
+wait "$own_x"
+own_x=
+export DISPLAY=$main_display
+wait_exit 60 || fail "Kelmar did not end with its X server"
+grep -q '^StayOnTop=1' "$ini" || fail "the X server's end lost the Options change: $(cat "$ini")"
+[ "$(wc -l <"$tree/out")" -le 5 ] || fail "the X server's end wrote $(wc -l <"$tree/out") lines: $(head -n 5 "$tree/out")"
+pass "the X server ended first: the Options change accepted with OK is kept, and the launcher says at most a few lines"
 echo "1 passed, 0 failed"

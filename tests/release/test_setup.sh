@@ -87,12 +87,12 @@ dir=$profile/AppData/Local/Programs/Kelmar
 menu="$profile/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
 where=$(value InstallLocation)
 { [ -n "$where" ] && [ "$(unix "$where")" -ef "$dir" ]; } || fail "installed in \"$where\", not in %LOCALAPPDATA%\\Programs\\Kelmar"
-[ "$(listing "$dir")" = "KELMAR32.EXE LICENSE.TXT README.TXT Uninstall.exe " ] \
+[ "$(listing "$dir")" = "KELMAR32.EXE KELMENUS.EXE LICENSE.TXT README.TXT Uninstall.exe " ] \
     || fail "the install folder holds: $(listing "$dir")"
-for file in KELMAR32.EXE README.TXT LICENSE.TXT; do
+for file in KELMAR32.EXE KELMENUS.EXE README.TXT LICENSE.TXT; do
     cmp -s "$build/$file" "$dir/$file" || fail "the installed $file is not the one the build made"
 done
-pass "silent install: KELMAR32.EXE, README.TXT, LICENSE.TXT and the uninstaller in $where"
+pass "silent install: KELMAR32.EXE, KELMENUS.EXE, README.TXT, LICENSE.TXT and the uninstaller in $where"
 
 for link in "$menu/Kelmar.lnk" "$menu/StartUp/Kelmar.lnk"; do
     read_back=$(shortcut "$link") || fail "no shortcut $link"
@@ -184,7 +184,7 @@ dir=$WINEPREFIX/drive_c/Tools/Kelmar
 entry
 where=$(value InstallLocation)
 [ "$where" = 'C:\Tools\Kelmar' ] || fail "moved to \"$where\", not C:\Tools\Kelmar"
-[ "$(listing "$dir")" = "KELMAR32.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
+[ "$(listing "$dir")" = "KELMAR32.EXE KELMENUS.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
     || fail "the new folder holds: $(listing "$dir")"
 cmp -s "$work/changed.dat" "$dir/apps.dat" || fail "the menus did not come along"
 [ ! -e "$old" ] || fail "the old folder still holds: $(listing "$old")"
@@ -212,7 +212,7 @@ dir="$WINEPREFIX/drive_c/My Apps/Kelmar"
 entry
 where=$(value InstallLocation)
 [ "$where" = 'C:\My Apps\Kelmar' ] || fail "\"/D=C:\\My Apps\\Kelmar\" installed in \"$where\""
-[ "$(listing "$dir")" = "KELMAR32.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
+[ "$(listing "$dir")" = "KELMAR32.EXE KELMENUS.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
     || fail "the new folder holds: $(listing "$dir")"
 cmp -s "$work/changed.dat" "$dir/apps.dat" || fail "the menus did not come along"
 [ ! -e "$work/k/My Kelmar" ] || fail "the old folder still holds: $(listing "$work/k/My Kelmar")"
@@ -224,7 +224,7 @@ pass "\"/D=C:\\My Apps\\Kelmar\" as one argument moves Kelmar there with its men
 whole() {  # WHAT: one whole install of this build in the registered folder, with the user's menus
     entry
     [ "$(value InstallLocation)" = "$where" ] || fail "$1: the entry names \"$(value InstallLocation)\", not $where"
-    [ "$(listing "$dir")" = "KELMAR32.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
+    [ "$(listing "$dir")" = "KELMAR32.EXE KELMENUS.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
         || fail "$1: the folder holds: $(listing "$dir")"
     cmp -s "$build/KELMAR32.EXE" "$dir/KELMAR32.EXE" || fail "$1: KELMAR32.EXE is not this build's"
     cmp -s "$work/changed.dat" "$dir/apps.dat" || fail "$1: apps.dat is not the user's"
@@ -252,7 +252,7 @@ while :; do
     [ "$code" = 0 ] || fail "killing the update at step $step: exit code $code, $(cat "$work/kill.log")"
     entry
     [ "$(value InstallLocation)" = "$where" ] || fail "killed at step $step, the entry names \"$(value InstallLocation)\""
-    for file in LICENSE.TXT README.TXT Uninstall.exe; do
+    for file in KELMENUS.EXE LICENSE.TXT README.TXT Uninstall.exe; do
         [ -s "$dir/$file" ] || fail "killed at step $step, the folder has no $file: $(listing "$dir")"
     done
     cmp -s "$build/KELMAR32.EXE" "$dir/KELMAR32.EXE" || cmp -s "$work/older.exe" "$dir/KELMAR32.EXE" \
@@ -324,7 +324,7 @@ code=$?
 [ "$code" = 2 ] || fail "the silent uninstall while Kelmar could not close ended with exit code $code"
 entry
 cmp -s "$work/entry" "$work/entry.before" || fail "the uninstall that gave up changed the entry"
-[ "$(listing "$dir")" = "KELMAR32.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
+[ "$(listing "$dir")" = "KELMAR32.EXE KELMENUS.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
     || fail "the uninstall that gave up changed the folder: $(listing "$dir")"
 [ -e "$menu/Kelmar.lnk" ] || fail "the uninstall that gave up removed the shortcut"
 pass "the registered silent uninstall ends with exit code 2 while Kelmar cannot close, and changes nothing"
@@ -337,8 +337,9 @@ wait_exit 20 || fail "Ctrl+X did not end Kelmar"
 line "$quiet" || fail "the silent uninstall ended with exit code $?"
 entry
 [ -z "$(value DisplayName)" ] || fail "the entry under Apps and features is still there"
-[ ! -e "$menu/Kelmar.lnk" ] && [ ! -e "$menu/StartUp/Kelmar.lnk" ] || fail "shortcuts left behind"
-for file in KELMAR32.EXE README.TXT LICENSE.TXT; do [ ! -e "$dir/$file" ] || fail "$file left behind"; done
+[ ! -e "$menu/Kelmar.lnk" ] && [ ! -e "$menu/StartUp/Kelmar.lnk" ] && [ ! -e "$menu/Make Kelmar's menus from the Start menu.lnk" ] \
+    || fail "shortcuts left behind"
+for file in KELMAR32.EXE KELMENUS.EXE README.TXT LICENSE.TXT; do [ ! -e "$dir/$file" ] || fail "$file left behind"; done
 for _ in $(seq 60); do [ "$(listing "$dir")" = "apps.dat " ] && break; sleep 0.5; done
 [ "$(listing "$dir")" = "apps.dat " ] || fail "after the uninstall the folder holds: $(listing "$dir")"
 cmp -s "$work/changed.dat" "$dir/apps.dat" || fail "the uninstall changed apps.dat"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The release ZIP: exactly the i686 EXE, the user guide and the licence, the texts as Windows text; then,
-# unpacked into a fresh folder with the x86_64 build of the same sources in place of the EXE (64-bit Wine
-# runs no i686 code), a first run: the thanks box, the bar, Ctrl+X, exit code 0, apps.dat in that folder.
+# The release ZIP: exactly the i686 EXE and KELMENUS.EXE, the user guide and the licence, the texts as
+# Windows text; then, unpacked into a fresh folder with the x86_64 build of the same sources in place of
+# the EXE (64-bit Wine runs no i686 code), a first run: the thanks box, the bar, Ctrl+X, exit code 0,
+# apps.dat in that folder.
 # Usage: test_zip.sh Kelmar-VERSION-win32.zip KELMAR32.EXE(x86_64)
 zip=$(readlink -f "${1:?usage: $0 ZIP KELMAR32.EXE}")
 set -- "${2:?usage: $0 ZIP KELMAR32.EXE}"
@@ -10,11 +11,13 @@ set -- "${2:?usage: $0 ZIP KELMAR32.EXE}"
 make_work
 unpacked=$work/unpacked
 python3 -m zipfile -e "$zip" "$unpacked" || fail "cannot unpack $zip"
-[ "$(cd "$unpacked" && find . -mindepth 1 -printf '%P\n' | sort | tr '\n' ' ')" = "KELMAR32.EXE LICENSE.TXT README.TXT " ] \
+[ "$(cd "$unpacked" && find . -mindepth 1 -printf '%P\n' | sort | tr '\n' ' ')" = "KELMAR32.EXE KELMENUS.EXE LICENSE.TXT README.TXT " ] \
     || fail "the ZIP holds: $(cd "$unpacked" && find . -mindepth 1 -printf '%P ')"
 python3 "$E2E_ROOT/tests/static/check_pe.py" "$unpacked/KELMAR32.EXE" --arch i686 \
     --imports "$E2E_ROOT/tests/static/imports-i686.txt" >/dev/null || fail "the ZIP's EXE is not the i686 build"
-pass "the ZIP holds the i686 EXE, README.TXT and LICENSE.TXT"
+python3 "$E2E_ROOT/tests/static/check_pe.py" "$unpacked/KELMENUS.EXE" --arch i686 --kelmenus \
+    --imports "$E2E_ROOT/tests/static/kelmenus-imports-i686.txt" >/dev/null || fail "the ZIP's KELMENUS.EXE is not the i686 build"
+pass "the ZIP holds the i686 EXE and KELMENUS.EXE, README.TXT and LICENSE.TXT"
 
 for text in README.TXT LICENSE.TXT; do
     # Every line ends in CRLF: no LF without its CR.

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Smoke test of the shipped i686 KELMAR32.EXE and its setup under 32-bit Wine: the setup installs the
-# ZIP's very EXE silently, and the installed EXE shows the first-run box and the bar, ends on Ctrl+X with
-# exit code 0 and writes its files; then the setup moves it by a quoted "/D=", and the entry's silent
-# uninstall command removes it, ending with 0. Where this machine cannot run 32-bit Linux programs,
-# 32-bit Wine runs under qemu-i386 through a binfmt_misc entry that exists only while this test runs:
-# where the kernel allows, in a user namespace of the test's own, so that nothing else sees it (with the
-# entry visible, every other test's new prefix would set up its 32-bit half under emulation, minutes
-# instead of seconds). Slow: one prefix for the whole test, its waits scaled by the time the prefix took.
+# ZIP's very EXE silently and makes the menus from a Start menu holding a program that 64-bit Windows's
+# System32 alone has (the 32-bit KELMENUS.EXE sees SysWOW64 there), and the installed EXE shows the
+# first-run box and the bar, starts that program, ends on Ctrl+X with exit code 0 and writes its files;
+# then the setup moves it by a quoted "/D=", and the entry's silent uninstall command removes it, ending
+# with 0. The program and its shortcut are made with the x86_64 build's test helpers (build/win64).
+# Where this machine cannot run 32-bit Linux programs, 32-bit Wine runs under qemu-i386 through a
+# binfmt_misc entry that exists only while this test runs: where the kernel allows, in a user namespace
+# of the test's own, so that nothing else sees it (with the entry visible, every other test's new prefix
+# would set up its 32-bit half under emulation, minutes instead of seconds). Slow: one prefix for the
+# whole test, its waits scaled by the time the prefix took.
 # KELMAR_SKIP_SMOKE=1 skips it. Prints "skipped: REASON" and exits 0 when it cannot run here.
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -95,6 +98,13 @@ set -- "$exe"
 # Every later wait follows the speed just measured: twice as slow a machine gets twice the time.
 first_window=$(scaled_limit "$setup" 100 120 1800)
 later=$(scaled_limit "$setup" 25 60 900)
+# A 64-bit program in System32 alone, in the all-users Start menu.
+helpers=$root/build/win64
+{ [ -f "$helpers/recorder.exe" ] && [ -f "$helpers/shortcut.exe" ]; } \
+    || fail "no x86_64 test helpers in $helpers: cmake --build --preset win64 makes them"
+cp "$helpers/recorder.exe" "$WINEPREFIX/drive_c/windows/system32/kelprobe.exe"
+"$WINELOADER" "$helpers/shortcut.exe" make 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Probe.lnk' \
+    'C:\windows\system32\kelprobe.exe' '' '' 2>/dev/null || fail "cannot make the Start menu's shortcut"
 # A 32-bit program's exit code as Windows gives it to a parent that waits for it: the 64-bit start, which
 # is not emulated, waits. Wine's server kills a process whose Linux side has not gone a moment after its
 # last thread ended; under emulation on a busy machine that moment can pass, and the Linux exit status
@@ -111,6 +121,15 @@ if [ -f "${zips[-1]}" ]; then
         "${zips[-1]}" "$work/KELMAR32.EXE" || fail "the setup's KELMAR32.EXE is not the ZIP's"
 fi
 pass "the setup installs the ZIP's KELMAR32.EXE silently"
+/usr/bin/python3 - "$work/apps.dat" <<'PY' || fail "the setup's KELMENUS.EXE did not make the menu of the Start menu"
+import sys
+data = open(sys.argv[1], 'rb').read()
+text = lambda b: b.split(b'\0')[0]
+if len(data) != 48 + 228 or text(data[:32]) != b'&Programs' or text(data[48 + 190:48 + 220]) != b'&Probe' \
+        or text(data[48:48 + 80]) != b'C:\\windows\\Sysnative\\kelprobe.exe':
+    sys.exit('apps.dat holds %r' % data)
+PY
+pass "the setup's KELMENUS.EXE makes the menu, reaching System32's program through Sysnative"
 rm -f "$WINDOWS_DIR/kelmar.ini"
 KELMAR_EXE=$work/KELMAR32.EXE
 # Kelmar's exit code likewise, as Windows gives it to a parent that waits for it.
@@ -123,6 +142,12 @@ pass "first run shows the thanks box"
 press "$box" Return
 bar=$(wait_window Kelmar "$BAR_TEST" "$later") || fail "no bar at the top of the screen"
 pass "the bar lies across the top of the screen"
+press "$bar" alt+p
+sleep 2
+xdotool key p
+wait_until "$later" "the program from System32 to start" test -s "$WINEPREFIX/drive_c/windows/system32/recorder.txt" \
+    || fail "choosing Probe started nothing"
+pass "the bar starts System32's 64-bit program"
 sleep 2
 screenshot i686-bar
 [ "$(ini_value StayOnTop)" = 1 ] || fail "kelmar.ini lacks StayOnTop=1: $(cat "$WINDOWS_DIR/kelmar.ini" 2>&1)"
@@ -131,8 +156,8 @@ wait_exit "$later" || fail "Ctrl+X did not end Kelmar"
 [ "$KELMAR_EXIT" = 0 ] || fail "exit code $KELMAR_EXIT"
 pass "Ctrl+X ends Kelmar with exit code 0"
 size=$(stat -c %s "$work/apps.dat" 2>/dev/null)
-[ "$size" = 1008 ] && [ "$(head -c 5 "$work/apps.dat")" = "&Apps" ] || fail "apps.dat is not the default catalogue ($size bytes)"
-[ "$(LC_ALL=C ls -A "$work" | tr '\n' ' ')" = "KELMAR32.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
+[ "$size" = 276 ] && [ "$(head -c 9 "$work/apps.dat")" = "&Programs" ] || fail "apps.dat is not the imported catalogue ($size bytes)"
+[ "$(LC_ALL=C ls -A "$work" | tr '\n' ' ')" = "KELMAR32.EXE KELMENUS.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
     || fail "files left in the install folder: $(ls -A "$work")"
 pass "apps.dat and kelmar.ini are written, and nothing else"
 # The shipped setup reads its command line with 32-bit pointers: "/D=" quoted whole, as PowerShell passes
@@ -140,7 +165,7 @@ pass "apps.dat and kelmar.ini are written, and nothing else"
 # runs in place and ends with 0 once Kelmar is gone.
 run_and_wait "$later" "$installer" /S '/D=C:\Kelmar 32' || fail "the move by a quoted /D= ended with exit code $?"
 moved="$WINEPREFIX/drive_c/Kelmar 32"
-[ "$(LC_ALL=C ls -A "$moved" 2>&1 | tr '\n' ' ')" = "KELMAR32.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
+[ "$(LC_ALL=C ls -A "$moved" 2>&1 | tr '\n' ' ')" = "KELMAR32.EXE KELMENUS.EXE LICENSE.TXT README.TXT Uninstall.exe apps.dat " ] \
     || fail "the quoted /D= did not move Kelmar to C:\\Kelmar 32: $(ls -A "$moved" 2>&1)"
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelmar'
 quiet=$("$WINELOADER" reg query "$key" /v QuietUninstallString 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""Static checks of KELMAR32.EXE: format, subsystem, imports, exports and resources.
+"""Static checks of KELMAR32.EXE: format, subsystem, imports, exports and resources; with --kelmenus,
+of KELMENUS.EXE, which runs where the setup runs (Windows 2000 on): format, subsystem, imports.
 
-Usage: check_pe.py EXE --arch i686|x86_64 --imports LIST
+Usage: check_pe.py EXE --arch i686|x86_64 --imports LIST [--kelmenus]
 LIST holds the judged imports, one "DLL!Function" a line; a new import fails the check until it has
-been looked at (does every Windows from 95 on have it?) and added. stdlib only.
+been looked at (does every Windows from 95 on, or from 2000 on for KELMENUS.EXE, have it?) and added.
+stdlib only.
 """
 import argparse
 import os
@@ -12,6 +14,7 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ALLOWED_DLLS = {'KERNEL32.DLL', 'USER32.DLL', 'GDI32.DLL', 'SHELL32.DLL', 'MSVCRT.DLL'}
+KELMENUS_DLLS = {'KERNEL32.DLL', 'USER32.DLL', 'SHELL32.DLL', 'OLE32.DLL', 'MSVCRT.DLL'}
 RESOURCE_TYPES = {1: 'CURSOR', 2: 'BITMAP', 3: 'ICON', 4: 'MENU', 5: 'DIALOG', 6: 'STRING', 9: 'ACCELERATOR',
                   12: 'GROUP_CURSOR', 14: 'GROUP_ICON', 16: 'VERSION', 24: 'MANIFEST'}
 
@@ -139,6 +142,7 @@ def main():
     parser.add_argument('exe')
     parser.add_argument('--arch', choices=['i686', 'x86_64'], required=True)
     parser.add_argument('--imports', required=True)
+    parser.add_argument('--kelmenus', action='store_true')
     args = parser.parse_args()
     with open(args.exe, 'rb') as f:
         pe = PE(f.read())
@@ -151,17 +155,25 @@ def main():
 
     if args.arch == 'i686':
         check(pe.machine == 0x14C and pe.magic == 0x10B, 'PE32 for i386')
-        check(pe.subsystem_version == (4, 0), 'subsystem version 4.0 (is %d.%d)' % pe.subsystem_version)
+        if args.kelmenus:
+            check(pe.subsystem_version <= (5, 0), 'subsystem version 5.0 or lower, for Windows 2000 (is %d.%d)'
+                  % pe.subsystem_version)
+        else:
+            check(pe.subsystem_version == (4, 0), 'subsystem version 4.0 (is %d.%d)' % pe.subsystem_version)
     else:
         check(pe.machine == 0x8664 and pe.magic == 0x20B, 'PE32+ for x86_64')
     check(pe.subsystem == 2, 'Windows GUI subsystem')
 
     imports = pe.imports()
     dlls = {entry.split('!')[0] for entry in imports}
-    check(dlls <= ALLOWED_DLLS, 'imports only from %s (has %s)' % (sorted(ALLOWED_DLLS), sorted(dlls)))
+    allowed = KELMENUS_DLLS if args.kelmenus else ALLOWED_DLLS
+    check(dlls <= allowed, 'imports only from %s (has %s)' % (sorted(allowed), sorted(dlls)))
     judged = set(read_list(args.imports))
     check(not imports - judged, 'no import beyond the judged list: new %s' % sorted(imports - judged))
     check(not judged - imports, 'judged list holds no stale import: gone %s' % sorted(judged - imports))
+    if args.kelmenus:
+        check(pe.directories[0][0] == 0 and not pe.resources(), 'no exports and no resources')
+        return finish(failures)
 
     expected_exports = {}
     for line in read_list(os.path.join(HERE, 'exports.txt')):
@@ -189,6 +201,10 @@ def main():
           'accelerators Ctrl+E, Ctrl+O, Ctrl+X as virtual keys without inversion %s (has %s)'
           % (expected_accelerators, accelerators))
 
+    return finish(failures)
+
+
+def finish(failures):
     if failures:
         print('%d check(s) failed' % len(failures))
         return 1
