@@ -126,7 +126,8 @@ pass "after Wine's upgrade: the start updates the prefix as Wine does, $clsid re
 
 # Each of the launcher's own files emptied, then garbled: Kelmar starts all the same, and the file is
 # sound again afterwards.
-for file in kelmar.lock wineprefix/kelmar-session.inf wineprefix/.kelmar-wine; do
+for file in kelmar.lock apps.dat.codepage wineprefix/kelmar-session.inf wineprefix/.kelmar-wine; do
+    [ -f "$data/$file" ] || fail "no $file in the data folder to damage"
     for damage in empty garbled; do
         if [ "$damage" = empty ]; then : | session tee "$data/$file" >/dev/null
         else printf '\x00\xff garbled\n\x01' | session tee "$data/$file" >/dev/null; fi
@@ -137,7 +138,7 @@ for file in kelmar.lock wineprefix/kelmar-session.inf wineprefix/.kelmar-wine; d
 done
 [ "$(cat "$prefix/.kelmar-wine")" = "$(stat -c %Y /usr/share/wine/wine.inf)" ] || fail "the prefix's mark is not sound again"
 grep -q 'LogPixels' <(iconv -f UTF-16 -t UTF-8 "$prefix/kelmar-session.inf") || fail "the noted settings are not sound again"
-pass "each launcher file of the data folder (kelmar.lock, kelmar-session.inf, .kelmar-wine) emptied or garbled: Kelmar starts, the file sound again"
+pass "each launcher file of the data folder (kelmar.lock, apps.dat.codepage, kelmar-session.inf, .kelmar-wine) emptied or garbled: Kelmar starts, the file sound again"
 
 if [ "$(id -u)" != 0 ]; then
     echo "note: the runs as root were left out: this test runs as $(id -un)"
