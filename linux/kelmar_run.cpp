@@ -114,19 +114,22 @@ bool ReadSession(int fd, std::vector<std::string>& session) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The signals that end a session or that Ctrl+C sends wait, blocked, in Wine's processes (the kelmar
+    // command's own Wine commands among them); this one takes them. Blocked from the start, before GLib
+    // makes any thread (a desktop notification makes D-Bus's), since a thread that left them unblocked
+    // would take one and end this program with Kelmar still running.
+    sigset_t ending, waited;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGTERM);
+    sigaddset(&ending, SIGHUP);
+    sigaddset(&ending, SIGINT);
+    sigprocmask(SIG_BLOCK, &ending, nullptr);
     std::vector<std::string> session = CurrentEnvironment();
     if (argc > 2 && strcmp(argv[1], "--session") == 0) {
         if (!ReadSession(atoi(argv[2]), session)) session = CurrentEnvironment();
         argc -= 2;
         argv += 2;
     }
-    // The signals that end a session or that Ctrl+C sends wait, blocked, in Wine's processes (the kelmar
-    // command's own Wine commands among them); this one takes them.
-    sigset_t ending, waited;
-    sigemptyset(&ending);
-    sigaddset(&ending, SIGTERM);
-    sigaddset(&ending, SIGHUP);
-    sigaddset(&ending, SIGINT);
     Launch launch;
     const StartProgram startWine = [&ending](char** command) { return Start(command, ending); };
     std::vector<std::string> launched;
@@ -172,6 +175,13 @@ int main(int argc, char** argv) {
     waited = ending;
     sigaddset(&waited, SIGCHLD);
     sigprocmask(SIG_BLOCK, &waited, nullptr);
+
+    // Ended (Ctrl+C, the session's end) while the prefix was made ready: Kelmar is not started at all.
+    sigset_t pending;
+    sigpending(&pending);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        if (sigismember(&pending, signal)) return 128 + signal;
+    }
 
     // Recorded only under the lock, and from here removed on every way out.
     const std::string record = Record(session, argv[1]);

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <glib.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -111,6 +112,9 @@ int Run(const std::vector<std::string>& args, const std::string& folder) {
         std::vector<char*> argv;
         for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
+        sigset_t none;  // kelmar-run keeps the ending signals blocked for itself alone
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
         if (chdir(folder.c_str()) == 0) execv(argv[0], argv.data());
         fprintf(stderr, "kelmar: cannot run %s: %s\n", argv[0], strerror(errno));
         _exit(127);

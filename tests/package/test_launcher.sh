@@ -163,7 +163,7 @@ end_kelmar "first run"
 [ "$(stat -c %s "$data/kelmar/apps.dat" 2>/dev/null)" = 1008 ] || fail "no default apps.dat in $data/kelmar"
 [ -f "$prefix/drive_c/windows/kelmar.ini" ] || fail "no kelmar.ini in the prefix's Windows folder"
 left=$(find "$data/kelmar" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | paste -sd ' ')
-[ "$left" = "apps.dat kelmar.lock wineprefix" ] || fail "the data folder holds: $left"
+[ "$left" = "apps.dat apps.dat.codepage kelmar.lock wineprefix" ] || fail "the data folder holds: $left"
 [ ! -e "$home/.wine" ] || fail "\$HOME/.wine was made"
 grep -q '^No applications in the desktop' "$tree/out" || fail "the first run did not say it found no applications"
 pass "first run: says it sets Wine up, finds no desktop applications, thanks box, sample menus, a bar that draws its own frame and has the menu entry's window class, Ctrl+X, exit code 0, apps.dat"
