@@ -9,11 +9,12 @@ set -euo pipefail
 # program); on a machine with no display, a virtual one (xdpyinfo tells when it answers), xdotool to
 # answer the first-run box, and ImageMagick for the screenshot (the package build makes its icons with
 # it); the host compiler with GLib, fontconfig and libX11 for the package's Linux programs, and
-# dpkg-shlibdeps for their dependencies. The tests also need real locales (the order of names in French,
-# menus under Japanese), a Japanese font, and xrdb to give the virtual display a DPI.
+# dpkg-shlibdeps for their dependencies (with file, by which CPack finds the programs to ask it about).
+# The tests also need real locales (the order of names in French, menus under Japanese), a Japanese font,
+# and xrdb to give the virtual display a DPI.
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           wine64 wine64-preloader fonts-wine xvfb xdotool x11-utils imagemagick
-          g++ pkg-config libglib2.0-dev libfontconfig-dev libx11-dev dpkg-dev)
+          g++ pkg-config libglib2.0-dev libfontconfig-dev libx11-dev dpkg-dev file)
 case ${1:-} in
     --tests)
         packages+=(python3 make git procps g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine
