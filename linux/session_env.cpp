@@ -20,17 +20,6 @@ std::string NameOf(const std::string& entry) {
     return entry.substr(0, entry.find('='));
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t written = write(fd, data, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string RecordOf(const std::vector<std::string>& environment) {
@@ -72,6 +61,17 @@ bool WriteRecord(const std::string& path, const std::string& record) {
     if (close(fd) != 0 || !written || rename(aside.c_str(), path.c_str()) != 0) {
         unlink(aside.c_str());
         return false;
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        data += written;
+        size -= static_cast<size_t>(written);
     }
     return true;
 }

@@ -23,6 +23,8 @@ bool WriteRecord(const std::string& path, const std::string& record);
 bool ReadRecord(const std::string& path, std::string& record);
 // Reads a descriptor to its end into data and closes it; false on a read error.
 bool ReadToEnd(int fd, std::string& data);
+// Writes all of data to a descriptor, through short writes and interruptions; false on an error.
+bool WriteAll(int fd, const char* data, size_t size);
 
 // The session's environment for an application started now: the record less the variables that
 // described Kelmar's own start (its startup id, its activation token); GIO sets the application's own.

@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "linux/session_env.h"
+
 namespace {
 
 // Names of the files written aside here; a walk passes over them.
@@ -93,17 +95,6 @@ bool SameBytes(const std::string& one, const std::string& two) {
     close(a);
     close(b);
     return same;
-}
-
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t written = write(fd, data, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
 }
 
 // Copies a regular file's bytes and permission bits to a new file at to, which must not exist.
