@@ -1,3 +1,5 @@
+// kelmar-run [--session FD] --launch COMMAND LIBRARY [OPTION...]: the kelmar command's work (linux/launch.h),
+// then Kelmar run as below in the data folder's Wine prefix.
 // kelmar-run [--session FD] LOCKFOLDER [NAME=VALUE...] -- PROGRAM [ARG...]: runs PROGRAM (Wine with
 // Kelmar) with the variables set, holding the data folder's lock shared for as long as it runs, with the
 // session's environment recorded for start-app: the one read from descriptor FD (NUL-ended entries, as
@@ -23,6 +25,7 @@
 #include <vector>
 
 #include "linux/data_lock.h"
+#include "linux/launch.h"
 #include "linux/session_env.h"
 
 namespace {
@@ -111,11 +114,42 @@ bool ReadSession(int fd, std::vector<std::string>& session) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The signals that end a session or that Ctrl+C sends wait, blocked, in Wine's processes (the kelmar
+    // command's own Wine commands among them); this one takes them. Blocked from the start, before GLib
+    // makes any thread (a desktop notification makes D-Bus's), since a thread that left them unblocked
+    // would take one and end this program with Kelmar still running.
+    sigset_t ending, waited;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGTERM);
+    sigaddset(&ending, SIGHUP);
+    sigaddset(&ending, SIGINT);
+    sigprocmask(SIG_BLOCK, &ending, nullptr);
     std::vector<std::string> session = CurrentEnvironment();
     if (argc > 2 && strcmp(argv[1], "--session") == 0) {
         if (!ReadSession(atoi(argv[2]), session)) session = CurrentEnvironment();
         argc -= 2;
         argv += 2;
+    }
+    Launch launch;
+    const StartProgram startWine = [&ending](char** command) { return Start(command, ending); };
+    std::vector<std::string> launched;
+    std::vector<char*> launchedArgv;
+    if (argc > 1 && strcmp(argv[1], "--launch") == 0) {
+        const int status = PrepareLaunch(std::vector<std::string>(argv + 2, argv + argc), startWine, launch);
+        if (status != kRunKelmar) return status;
+        // As if called "kelmar-run DATA NAME=VALUE... -- WINE KELMAR32.EXE".
+        launched = {argv[0], launch.data};
+        for (const std::string& setting : launch.WineSettings()) launched.push_back(setting);
+        launched.insert(launched.end(), {"--", launch.loader, launch.lib + "/KELMAR32.EXE"});
+        for (std::string& arg : launched) launchedArgv.push_back(&arg[0]);
+        launchedArgv.push_back(nullptr);
+        argc = static_cast<int>(launched.size());
+        argv = launchedArgv.data();
+        // apps.dat lives in the working folder; kelmar.ini in the prefix's Windows folder.
+        if (chdir(launch.data.c_str()) != 0) {
+            fprintf(stderr, "kelmar: cannot change to the data folder %s: %s\n", launch.data.c_str(), strerror(errno));
+            return 1;
+        }
     }
     int separator = 2;
     while (separator < argc && strcmp(argv[separator], "--") != 0) ++separator;
@@ -127,25 +161,27 @@ int main(int argc, char** argv) {
     const int fd = OpenDataLock(argv[1]);
     const bool alone = fd >= 0 && TryLockAlone(fd);  // no other Kelmar of this data folder runs
 
-    // The signals that end a session or that Ctrl+C sends wait, blocked, in Wine's processes; this one
-    // takes them.
-    sigset_t ending, waited;
-    sigemptyset(&ending);
-    sigaddset(&ending, SIGTERM);
-    sigaddset(&ending, SIGHUP);
-    sigaddset(&ending, SIGINT);
     if (alone) {
         for (int choice = 0; choice < 2; ++choice) RemoveLeftRecords(RecordBase(argv[1], choice));
-        AwaitIdleServer(ending);
+        if (!launch.madePrefix) AwaitIdleServer(ending);
     }
     if (fd < 0 || !LockShared(fd)) {  // from alone to shared in one step
         fprintf(stderr, "kelmar: cannot lock %s/%s: %s\n", argv[1], kLockFile, strerror(errno));
         return 1;
     }
     fcntl(fd, F_SETFD, FD_CLOEXEC);  // the lock is this process's; Wine needs no descriptor of it
+    // The prefix's own Wine commands start the Wine server that Kelmar then runs in.
+    if (launch.active) PreparePrefix(launch, alone, startWine);
     waited = ending;
     sigaddset(&waited, SIGCHLD);
     sigprocmask(SIG_BLOCK, &waited, nullptr);
+
+    // Ended (Ctrl+C, the session's end) while the prefix was made ready: Kelmar is not started at all.
+    sigset_t pending;
+    sigpending(&pending);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        if (sigismember(&pending, signal)) return 128 + signal;
+    }
 
     // Recorded only under the lock, and from here removed on every way out.
     const std::string record = Record(session, argv[1]);

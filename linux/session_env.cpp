@@ -2,6 +2,7 @@
 #include "linux/session_env.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,17 +18,6 @@ namespace {
 
 std::string NameOf(const std::string& entry) {
     return entry.substr(0, entry.find('='));
-}
-
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t written = write(fd, data, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
 }
 
 }  // namespace
@@ -71,6 +61,17 @@ bool WriteRecord(const std::string& path, const std::string& record) {
     if (close(fd) != 0 || !written || rename(aside.c_str(), path.c_str()) != 0) {
         unlink(aside.c_str());
         return false;
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        data += written;
+        size -= static_cast<size_t>(written);
     }
     return true;
 }
@@ -160,4 +161,16 @@ void ReplaceEnvironment(const std::vector<std::string>& entries) {
     if (table == nullptr) return;
     for (size_t i = 0; i < entries.size(); ++i) table[i] = strdup(entries[i].c_str());
     environ = table;
+}
+
+std::string DataFolder() {
+    const char* data = getenv("XDG_DATA_HOME");
+    if (data != nullptr && data[0] == '/') return std::string(data) + "/kelmar";
+    const char* home = getenv("HOME");
+    if (home == nullptr || home[0] == '\0') {
+        const struct passwd* user = getpwuid(getuid());
+        home = user != nullptr ? user->pw_dir : nullptr;
+    }
+    if (home == nullptr || home[0] == '\0') return std::string();
+    return std::string(home) + "/.local/share/kelmar";
 }

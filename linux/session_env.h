@@ -23,6 +23,8 @@ bool WriteRecord(const std::string& path, const std::string& record);
 bool ReadRecord(const std::string& path, std::string& record);
 // Reads a descriptor to its end into data and closes it; false on a read error.
 bool ReadToEnd(int fd, std::string& data);
+// Writes all of data to a descriptor, through short writes and interruptions; false on an error.
+bool WriteAll(int fd, const char* data, size_t size);
 
 // The session's environment for an application started now: the record less the variables that
 // described Kelmar's own start (its startup id, its activation token); GIO sets the application's own.
@@ -40,3 +42,7 @@ bool FindVariable(const std::vector<std::string>& entries, const std::string& na
 // The process's environment as entries, and replacing it by others exactly as they are.
 std::vector<std::string> CurrentEnvironment();
 void ReplaceEnvironment(const std::vector<std::string>& entries);
+
+// Kelmar's data folder as the session names it: $XDG_DATA_HOME/kelmar when that is an absolute path, else
+// ~/.local/share/kelmar ($HOME, else the user's home folder in the password database); empty without one.
+std::string DataFolder();

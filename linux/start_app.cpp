@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "linux/desktop_menus.h"
+#include "linux/notify.h"
 #include "linux/session_env.h"
 
 namespace {
@@ -26,14 +27,6 @@ constexpr guint kLaunchSeconds = 60;
 
 // The log keeps the latest messages; past this size it starts again, the previous one kept as .old.
 constexpr off_t kLogLimit = 64 * 1024;
-
-// The data folder, as the kelmar command finds it in the session.
-std::string DataFolder() {
-    const char* data = getenv("XDG_DATA_HOME");
-    if (data != nullptr && data[0] == '/') return std::string(data) + "/kelmar";
-    const char* home = getenv("HOME");
-    return std::string(home != nullptr ? home : g_get_home_dir()) + "/.local/share/kelmar";
-}
 
 void Log(const std::string& message) {
     const std::string path = DataFolder() + "/start-app.log";
@@ -47,18 +40,6 @@ void Log(const std::string& message) {
     if (localtime_r(&now, &local) != nullptr) strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
     fprintf(log, "%s %s\n", when, message.c_str());
     fclose(log);
-}
-
-// A notification through the freedesktop notification service on the session bus, when one answers.
-void Notify(const std::string& message) {
-    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-    if (bus == nullptr) return;
-    GVariant* reply = g_dbus_connection_call_sync(
-        bus, "org.freedesktop.Notifications", "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
-        "Notify", g_variant_new("(susssasa{sv}i)", "Kelmar", 0u, "kelmar", "Kelmar", message.c_str(), nullptr, nullptr, -1),
-        G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-    if (reply != nullptr) g_variant_unref(reply);
-    g_object_unref(bus);
 }
 
 void Tell(const std::string& message) {

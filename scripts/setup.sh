@@ -6,19 +6,20 @@
 set -euo pipefail
 
 # The x86_64 build and 64-bit Wine with its preloader (without it Wine now and then fails to start a
-# program); on a machine with no display, a virtual one, xdotool to answer the first-run box, and
-# ImageMagick for the screenshot (the package build makes its icons with it); fontconfig, xrdb and
-# xdpyinfo, with which the launcher gives Wine the session's font and DPI; the host compiler and GLib
-# for the package's Linux programs, and dpkg-shlibdeps for their dependencies. The tests also need real
-# locales (the order of names in French, menus under Japanese) and a Japanese font.
+# program); on a machine with no display, a virtual one (xdpyinfo tells when it answers), xdotool to
+# answer the first-run box, and ImageMagick for the screenshot (the package build makes its icons with
+# it); the host compiler with GLib, fontconfig and libX11 for the package's Linux programs, and
+# dpkg-shlibdeps for their dependencies (with file, by which CPack finds the programs to ask it about).
+# The tests also need real locales (the order of names in French, menus under Japanese), a Japanese font,
+# and xrdb to give the virtual display a DPI.
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine64 wine64-preloader fonts-wine fontconfig xvfb xdotool x11-utils x11-xserver-utils imagemagick
-          g++ pkg-config libglib2.0-dev dpkg-dev)
+          wine64 wine64-preloader fonts-wine xvfb xdotool x11-utils imagemagick
+          g++ pkg-config libglib2.0-dev libfontconfig-dev libx11-dev dpkg-dev file)
 case ${1:-} in
     --tests)
         packages+=(python3 make git procps g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine
                    clang libclang-rt-dev libbenchmark-dev python3-xlib lintian desktop-file-utils nsis
-                   libglib2.0-bin dbus-daemon python3-gi locales-all fonts-vlgothic) ;;
+                   libglib2.0-bin dbus-daemon python3-gi locales-all fonts-vlgothic x11-xserver-utils) ;;
     "") ;;
     *) echo "usage: $0 [--tests]" >&2; exit 1 ;;
 esac

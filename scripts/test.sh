@@ -66,6 +66,7 @@ run_script "menus from the Start menu" bash tests/release/test_start_menu.sh "${
 debs=(build/win64/kelmar_*_amd64.deb)
 run_script "Debian package" bash tests/package/test_deb.sh "${debs[-1]}"
 run_script "kelmar launcher" bash tests/package/test_launcher.sh "${debs[-1]}"
+run_script "Kelmar's Wine prefix" bash tests/package/test_prefix.sh "${debs[-1]}"
 run_script "menus from the desktop" bash tests/package/test_import.sh "${debs[-1]}"
 kelmar_wine_stop  # the smoke test brings a display and a prefix of its own
 run_script "i686 smoke test" bash tests/smoke/i686_smoke.sh build/win32/KELMAR32.EXE "${setups[-1]}"

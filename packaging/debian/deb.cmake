@@ -54,12 +54,13 @@ ExternalProject_Add(kelmar_native
     CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DKELMAR_LINUX_PROGRAMS_ONLY=ON
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
-    BUILD_BYPRODUCTS ${native}/kelmar-import ${native}/start-app ${native}/kelmar-run)
+    BUILD_BYPRODUCTS ${native}/kelmar-import ${native}/start-app ${native}/kelmar-run ${native}/kelmar-prefix)
 add_custom_target(deb_files ALL DEPENDS ${compressed} ${icons} kelmar_native)
 
 install(PROGRAMS ${deb}/kelmar DESTINATION bin)
 install(FILES $<TARGET_FILE:kelmar> DESTINATION lib/kelmar)
-install(PROGRAMS ${native}/kelmar-import ${native}/start-app ${native}/kelmar-run DESTINATION lib/kelmar)
+install(PROGRAMS ${native}/kelmar-import ${native}/start-app ${native}/kelmar-run ${native}/kelmar-prefix
+        DESTINATION lib/kelmar)
 install(FILES ${src}/kelmar.desktop DESTINATION share/applications)
 install(FILES ${deb}/gz/kelmar.1.gz DESTINATION share/man/man1)
 install(FILES ${src}/copyright ${deb}/gz/changelog.Debian.gz ${deb}/gz/user-guide.txt.gz DESTINATION share/doc/kelmar)
@@ -77,11 +78,15 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # wine64 only suggests its preloader, without which Wine now and then fails to start a program.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "wine64, wine64-preloader")
-# The Linux programs' libraries (GLib's GIO, the C and C++ runtimes), as dpkg-shlibdeps finds them.
+# The Linux programs' libraries (GLib's GIO, fontconfig and libX11, which Wine itself depends on, the C
+# and C++ runtimes), as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# fontconfig's fc-match picks the font for the session's language, xrdb and xdpyinfo read its DPI.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine, fontconfig, x11-xserver-utils, x11-utils")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS libnotify-bin)
+# Wine's own fonts (Tahoma and the like), which the bar, its menus and dialogs are drawn in; without them
+# Wine falls back to whatever fonts it finds.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine")
+# The prefix each user's first start copies: made at install and whenever Wine's files change (a trigger),
+# removed with the package.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${src}/postinst;${src}/postrm;${src}/triggers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "thin bar of application menus across the top of the screen")
 # Lines as the control file shows them (CPack indents them; Debian wants them under 80 columns).
 set(CPACK_PACKAGE_DESCRIPTION "Kelmar is a small application launcher for Win32, run here under 64-bit

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Starts a command and prints the seconds until a window with the given title is mapped on the X
-display, then prints the process id so that the caller can measure and end it.
+display, then prints the process id so that the caller can measure and end it. Gives up after
+KELMAR_XMAP_TIMEOUT seconds (default 60).
 xmap_time.py TITLE COMMAND...    (needs python3-xlib)"""
+import os
 import subprocess
 import sys
 import time
@@ -17,7 +19,8 @@ def main():
     screen.sync()
     start = time.monotonic()
     process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    while time.monotonic() - start < 60:
+    limit = float(os.environ.get('KELMAR_XMAP_TIMEOUT', '60'))
+    while time.monotonic() - start < limit:
         event = screen.next_event()
         if event.type == X.MapNotify:
             try:

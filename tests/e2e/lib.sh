@@ -162,5 +162,23 @@ write_settings() {
 
 ini_value() { sed -n "s/^$1=//p" "$WINDOWS_DIR/kelmar.ini" | tr -d '\r'; }
 
+# apps.dat as lines: menu | name | path | folder | parameters, the texts read in code page 1252 or the one
+# given (a byte no code page has shown escaped).
+catalogue() {  # FILE [CODEPAGE]
+    /usr/bin/python3 - "$1" "${2:-1252}" <<'PY'
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+text = lambda b: b.split(b'\0')[0].decode('cp' + sys.argv[2], 'backslashreplace')
+at = 0
+while at + 48 <= len(data):
+    menu, count = text(data[at:at + 32]), struct.unpack('<i', data[at + 32:at + 36])[0]
+    at += 48
+    for _ in range(count):
+        app = data[at:at + 228]
+        print(' | '.join([menu, text(app[190:220]), text(app[0:80]), text(app[80:160]), text(app[160:190])]))
+        at += 228
+PY
+}
+
 BAR_TEST='y <= 4 && w >= 1000'
 BOX_TEST='y > 100'

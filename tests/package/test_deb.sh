@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package as Debian would judge it: lintian with no error or warning, exactly the files a
-# desktop install needs, complete metadata, a valid menu entry, icons of the sizes they claim, and a
-# manual page that covers every option of the launcher.
+# desktop install needs, complete metadata that asks for no package Kelmar does not use, maintainer
+# scripts that prepare the shared Wine prefix at install and when Wine's files change and remove it
+# with the package, a valid menu entry that names the bar's window class, icons of the sizes they
+# claim, and a manual page that covers every option of the launcher.
 # Usage: test_deb.sh kelmar_VERSION-1_amd64.deb
 set -euo pipefail
 deb=$(readlink -f "${1:?usage: $0 kelmar_VERSION-1_amd64.deb}")
@@ -19,6 +21,7 @@ pass "lintian: no error, no warning${report:+ (other tags: $(grep -c . <<<"$repo
 expected='usr/bin/kelmar
 usr/lib/kelmar/KELMAR32.EXE
 usr/lib/kelmar/kelmar-import
+usr/lib/kelmar/kelmar-prefix
 usr/lib/kelmar/kelmar-run
 usr/lib/kelmar/start-app
 usr/share/applications/kelmar.desktop
@@ -33,13 +36,13 @@ usr/share/man/man1/kelmar.1.gz'
 files=$(cd "$tree" && find . -type f -printf '%P\n' | sort)
 [ "$files" = "$expected" ] || fail "the package holds: $(diff <(echo "$expected") <(echo "$files") | grep '^[<>]' | tr '\n' ' ')"
 { [ -x "$tree/usr/bin/kelmar" ] && [ ! -x "$tree/usr/lib/kelmar/KELMAR32.EXE" ]; } || fail "wrong file modes"
-for program in kelmar-import kelmar-run start-app; do
+for program in kelmar-import kelmar-prefix kelmar-run start-app; do
     kind=$(file -b "$tree/usr/lib/kelmar/$program")
     { [ -x "$tree/usr/lib/kelmar/$program" ] && [[ $kind == "ELF 64-bit"*x86-64*", stripped" ]]; } \
         || fail "$program is not a stripped x86-64 program: $kind"
 done
 [ "$(head -c 2 "$tree/usr/lib/kelmar/KELMAR32.EXE")" = MZ ] || fail "KELMAR32.EXE is not a Windows program"
-pass "the files: launcher, EXE, its three stripped Linux programs, menu entry, three icons, manual page, documents"
+pass "the files: launcher, EXE, its four stripped Linux programs, menu entry, three icons, manual page, documents"
 
 field() { dpkg-deb -f "$deb" "$1"; }
 name=$(basename "$deb")
@@ -52,20 +55,41 @@ done
 # name) from Debian 13 on; either way with the version the programs were built against.
 field Depends | grep -qE '(^|[ ,|])libglib2\.0-0(t64)? \(>= ' || fail "Depends has no versioned libglib2.0-0: $(field Depends)"
 [[ $(field Recommends) == *fonts-wine* ]] || fail "Recommends: $(field Recommends)"
+# One DPI query or font lookup is no reason for a package of X tools: kelmar-run asks libX11 and
+# fontconfig, which Wine itself depends on.
+for unused in x11-utils x11-xserver-utils fontconfig libnotify-bin; do
+    dpkg-deb -f "$deb" Depends Recommends Suggests | grep -qE "(^|[ ,|:])$unused(\$|[ ,(])" \
+        && fail "the package asks for $unused, which Kelmar does not use: $(dpkg-deb -f "$deb" Depends Recommends Suggests)"
+done
 [[ $(field Maintainer) == *@example.org\> ]] || fail "Maintainer: $(field Maintainer)"
 for needed in Section Priority Installed-Size; do [ -n "$(field "$needed")" ] || fail "no $needed"; done
 [ "$(field Description | wc -l)" -ge 3 ] || fail "the description has no long part"
-pass "metadata: name, version, Depends wine64, its preloader and libglib2.0-0, Recommends fonts-wine, maintainer, section, priority, size, description"
+pass "metadata: name, version, Depends wine64, its preloader and libglib2.0-0, Recommends fonts-wine and no X tools, maintainer, section, priority, size, description"
+
+# The shared prefix: made at install and again when Wine's files change, never failing the install,
+# removed with the package.
+control=$tree/control
+dpkg-deb -e "$deb" "$control" || fail "dpkg-deb cannot unpack the control files"
+grep -qE '^ *(configure\|triggered)\)' "$control/postinst" && grep -q '^ */usr/lib/kelmar/kelmar-prefix || true$' "$control/postinst" \
+    || fail "postinst does not run kelmar-prefix at configure and trigger: $(cat "$control/postinst")"
+grep -q 'rm -rf /var/cache/kelmar$' "$control/postrm" || fail "postrm does not remove /var/cache/kelmar: $(cat "$control/postrm")"
+for path in /usr/share/wine/wine.inf /usr/lib/x86_64-linux-gnu/wine/x86_64-windows /usr/lib/i386-linux-gnu/wine/i386-windows; do
+    grep -qx "interest-noawait $path" "$control/triggers" || fail "no trigger on $path: $(cat "$control/triggers")"
+done
+for script in postinst postrm; do sh -n "$control/$script" || fail "$script is not valid sh"; done
+pass "maintainer scripts: kelmar-prefix at configure and on a trigger for Wine's files, the shared prefix removed with the package"
 
 entry=$tree/usr/share/applications/kelmar.desktop
 desktop-file-validate "$entry" || fail "desktop-file-validate rejects kelmar.desktop"
-for line in Name=Kelmar Exec=kelmar Icon=kelmar Type=Application; do grep -qx "$line" "$entry" || fail "kelmar.desktop lacks $line"; done
+for line in Name=Kelmar Exec=kelmar Icon=kelmar Type=Application StartupWMClass=kelmar32.exe; do
+    grep -qx "$line" "$entry" || fail "kelmar.desktop lacks $line"
+done
 { grep -q '^Comment=.' "$entry" && grep -q '^Categories=.*Utility;' "$entry"; } || fail "kelmar.desktop lacks a Comment or Utility"
 for size in 16 32 48; do
     got=$(identify -format '%m %wx%h' "$tree/usr/share/icons/hicolor/${size}x$size/apps/kelmar.png")
     [ "$got" = "PNG ${size}x$size" ] || fail "the ${size}x$size icon is $got"
 done
-pass "the menu entry is valid and its icon comes in 16, 32 and 48 pixels"
+pass "the menu entry is valid, names the bar's window class, and its icon comes in 16, 32 and 48 pixels"
 
 warnings=$tree/man-warnings
 manual=$(MANWIDTH=100 man --warnings -l "$tree/usr/share/man/man1/kelmar.1.gz" 2>"$warnings") || fail "man cannot show kelmar(1)"

@@ -149,22 +149,6 @@ skip = (b"GIO_LAUNCHED_DESKTOP_FILE=", b"GIO_LAUNCHED_DESKTOP_FILE_PID=", b"DESK
 for entry in sorted(e for e in entries if not e.startswith(skip)): print(repr(entry))' "$@"
 }
 
-# apps.dat as lines: menu | name | path | folder | parameters, the texts read in code page 1252 or the one given.
-catalogue() {  # FILE [CODEPAGE]
-    /usr/bin/python3 - "$1" "${2:-1252}" <<'PY'
-import struct, sys
-data = open(sys.argv[1], 'rb').read()
-text = lambda b: b.split(b'\0')[0].decode('cp' + sys.argv[2], 'backslashreplace')
-at = 0
-while at + 48 <= len(data):
-    menu, count = text(data[at:at + 32]), struct.unpack('<i', data[at + 32:at + 36])[0]
-    at += 48
-    for _ in range(count):
-        app = data[at:at + 228]
-        print(' | '.join([menu, text(app[190:220]), text(app[0:80]), text(app[80:160]), text(app[160:190])]))
-        at += 228
-PY
-}
 # The key for an ID too long for Parameters: its first 12 characters, "~" and 80 bits of its SHA-256.
 key() {
     /usr/bin/python3 -c '

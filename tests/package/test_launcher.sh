@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The launcher kelmar, run from the unpacked Debian package: its refusals (no display, unknown
-# options) leave nothing behind; --autostart writes and removes the XDG autostart entry; a Wine without
-# its preloader is named once on standard error; and on the virtual display the first run on a machine
-# whose desktop has no applications sets Wine up, brings up the thanks box and the sample menus, ends on
-# Ctrl+X with exit code 0 and leaves apps.dat in the XDG data folder, where the second run, started by a
-# relative path, finds the menus. kelmar-run leaves no record of the session behind, however it ends.
-# Ctrl+C in the terminal that started kelmar ends Kelmar as Exit does, and an Options change survives
-# the X server's end.
+# options) leave nothing behind; --autostart writes and removes the XDG autostart entry, which GIO
+# starts also from a folder whose name holds "%"; a Wine without its preloader is named once on standard
+# error; and on the virtual display the first run on a machine whose desktop has no applications and
+# where no shared prefix was prepared sets Wine up, brings up the thanks box and the sample menus (the
+# bar of the window class the menu entry names), ends on Ctrl+X with exit code 0 and leaves apps.dat in
+# the XDG data folder, where the second run, started by a relative path and with TMPDIR set, finds the
+# menus. kelmar-run leaves no record of the session behind, however it ends. Ctrl+C in the terminal that
+# started kelmar ends Kelmar as Exit does, and an Options change survives the X server's end.
 # Usage: test_launcher.sh kelmar_VERSION-1_amd64.deb
 deb=$(readlink -f "${1:?usage: $0 kelmar_VERSION-1_amd64.deb}")
 tree=$(mktemp -d "${TMPDIR:-/tmp}/kelmar launcher.XXXXXX")  # a space in every path
@@ -69,7 +70,19 @@ said=$(as_user "$kelmar" --autostart off) || fail "--autostart off failed"
 said=$(as_user "$kelmar" --autostart off) || fail "a second --autostart off failed"
 [[ $said == *"not set"* ]] || fail "a second --autostart off says: $said"
 rm -rf "$home/config"
-pass "--autostart on writes a valid XDG autostart entry that GIO starts from a path with a space, ignored once the launcher is gone; off removes it"
+# A folder whose name holds "%", which the entry's Exec writes doubled: GIO must still start the launcher.
+percent="$tree/100% kelmar"
+mkdir -p "$percent"
+dpkg-deb -x "$deb" "$percent" || fail "dpkg-deb cannot unpack $deb into $percent"
+said=$(as_user "$percent/usr/bin/kelmar" --autostart on) || fail "--autostart on from $percent failed"
+desktop-file-validate "$entry" || fail "the autostart entry for $percent is not valid"
+rm -f "$tree/gio.err"
+as_user env -u DISPLAY -u WAYLAND_DISPLAY gio launch "$entry" 2>"$tree/gio.err" || fail "gio launch from $percent failed: $(cat "$tree/gio.err")"
+for _ in $(seq 100); do grep -q "^kelmar: no display" "$tree/gio.err" && break; sleep 0.1; done
+grep -q "^kelmar: no display" "$tree/gio.err" || fail "the autostart entry for $percent did not run the launcher through GIO: $(cat "$tree/gio.err"); it reads $(grep ^Exec= "$entry")"
+as_user "$percent/usr/bin/kelmar" --autostart off >/dev/null || fail "--autostart off from $percent failed"
+rm -rf "$home/config" "$percent"
+pass "--autostart on writes a valid XDG autostart entry that GIO starts from a path with a space and from one with \"%\", ignored once the launcher is gone; off removes it"
 
 # Wine installed some other way, without its preloader: one line on standard error says so and names the
 # package, and Kelmar starts all the same; with the preloader beside the loader, not a word.
@@ -142,27 +155,32 @@ bar=$(wait_window Kelmar "$BAR_TEST") || fail "no bar on the first run"
 # Wine draws the bar's frame: asked of the window manager as a border-only frame, GNOME's hid the bar.
 decorations=$(xprop -id "$bar" _MOTIF_WM_HINTS | awk -F', ' '{print $3}')
 [ "$decorations" = 0x0 ] || fail "the bar asks the window manager for frame decorations: $(xprop -id "$bar" _MOTIF_WM_HINTS)"
+# The desktop knows the bar by the class that the menu entry names.
+class=$(sed -n 's/^StartupWMClass=//p' "$tree/usr/share/applications/kelmar.desktop")
+xprop -id "$bar" WM_CLASS | grep -qF "\"$class\"" || fail "the bar's $(xprop -id "$bar" WM_CLASS) is not the menu entry's StartupWMClass=$class"
 screenshot launcher-bar
 end_kelmar "first run"
 [ "$(stat -c %s "$data/kelmar/apps.dat" 2>/dev/null)" = 1008 ] || fail "no default apps.dat in $data/kelmar"
 [ -f "$prefix/drive_c/windows/kelmar.ini" ] || fail "no kelmar.ini in the prefix's Windows folder"
 left=$(find "$data/kelmar" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | paste -sd ' ')
-[ "$left" = "apps.dat kelmar.lock wineprefix" ] || fail "the data folder holds: $left"
+[ "$left" = "apps.dat apps.dat.codepage kelmar.lock wineprefix" ] || fail "the data folder holds: $left"
 [ ! -e "$home/.wine" ] || fail "\$HOME/.wine was made"
 grep -q '^No applications in the desktop' "$tree/out" || fail "the first run did not say it found no applications"
-pass "first run: says it sets Wine up, finds no desktop applications, thanks box, sample menus, a bar that draws its own frame, Ctrl+X, exit code 0, apps.dat"
+pass "first run: says it sets Wine up, finds no desktop applications, thanks box, sample menus, a bar that draws its own frame and has the menu entry's window class, Ctrl+X, exit code 0, apps.dat"
 
 
 # The second run must read the menus from there: rename the first menu and look for it after the save.
-# It is started by a relative path, which must not break when the launcher changes to the data folder.
+# It is started by a relative path, which must not break when the launcher changes to the data folder,
+# and in a session that sets TMPDIR (as pam_tmpdir does), with which Debian 13's Wine does not start.
 printf '&Tools\0' | dd of="$data/kelmar/apps.dat" conv=notrunc status=none
-start_kelmar ./usr/bin/kelmar "$tree"
+mkdir -p "$tree/tmp"
+TMPDIR=$tree/tmp start_kelmar ./usr/bin/kelmar "$tree"
 bar=$(wait_window Kelmar "$BAR_TEST" 60) || fail "no bar on the second run; the launcher said: $(cat "$tree/out")"
 find_window Kelmar "$BOX_TEST" 1 >/dev/null && fail "the thanks box again on the second run"
 end_kelmar "second run"
 [ ! -s "$tree/out" ] || fail "the second run said: $(cat "$tree/out")"
 [ "$(head -c 6 "$data/kelmar/apps.dat")" = "&Tools" ] || fail "the second run did not keep the menus of apps.dat"
-pass "second run, by a relative path: straight to the bar with the menus saved in the data folder"
+pass "second run, by a relative path, with TMPDIR set: straight to the bar with the menus saved in the data folder"
 
 ini=$prefix/drive_c/windows/kelmar.ini
 options_stay_on_top() {  # Ctrl+O, Stay on top toggled, OK: the bar is made again

@@ -27,22 +27,6 @@ trap cleanup EXIT
 win() { "$E2E_ROOT/scripts/wine-run" "$@"; }
 boxes() { win "$build/boxtext.exe" 2>/dev/null | tr -d '\r'; }
 listing() { find "$1" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | tr '\n' ' '; }
-# apps.dat as lines: menu | name | path | folder | parameters, the texts read in code page CP.
-catalogue() {  # FILE [CP]
-    /usr/bin/python3 - "$1" "${2:-cp1252}" <<'PY'
-import struct, sys
-data = open(sys.argv[1], 'rb').read()
-text = lambda b: b.split(b'\0')[0].decode(sys.argv[2])
-at = 0
-while at + 48 <= len(data):
-    menu, count = text(data[at:at + 32]), struct.unpack('<i', data[at + 32:at + 36])[0]
-    at += 48
-    for _ in range(count):
-        app = data[at:at + 228]
-        print(' | '.join([menu, text(app[190:220]), text(app[0:80]), text(app[80:160]), text(app[160:190])]))
-        at += 228
-PY
-}
 
 drive=$WINEPREFIX/drive_c
 mine='C:\users\alice\AppData\Roaming\Microsoft\Windows\Start Menu\Programs'
@@ -188,7 +172,7 @@ link "$everyone" 'ユーティリティ\Tool.lnk' 'C:\Apps\Calc\calc.exe' '' ''
 (cd "$dir" && LC_ALL=ja_JP.UTF-8 exec "$E2E_ROOT/scripts/wine-run" KELMENUS.EXE /S) || fail "KELMENUS.EXE /S under Japanese failed"
 { cmp -s "$dir/apps.dat.bak" "$work/second.dat" && cmp -s "$dir/apps.dat.bak.1" "$work/first.dat"; } \
     || fail "the backups are not the menus before, newest first: $(listing "$dir")"
-grep -qxF 'ユーティリティ(&A) | &Tool | C:\Apps\Calc\calc.exe |  | ' <<<"$(catalogue "$dir/apps.dat" cp932)" \
-    || fail "no katakana title with (&A): $(catalogue "$dir/apps.dat" cp932 | cut -d'|' -f1 | sort -u | tr '\n' ' ')"
+grep -qxF 'ユーティリティ(&A) | &Tool | C:\Apps\Calc\calc.exe |  | ' <<<"$(catalogue "$dir/apps.dat" 932)" \
+    || fail "no katakana title with (&A): $(catalogue "$dir/apps.dat" 932 | cut -d'|' -f1 | sort -u | tr '\n' ' ')"
 pass "under Japanese a katakana title gets (&A); the menus before are apps.dat.bak, the ones before those apps.dat.bak.1"
 echo "1 passed, 0 failed"
