@@ -172,6 +172,7 @@ int main(int argc, char** argv) {
     fcntl(fd, F_SETFD, FD_CLOEXEC);  // the lock is this process's; Wine needs no descriptor of it
     // The prefix's own Wine commands start the Wine server that Kelmar then runs in.
     if (launch.active) PreparePrefix(launch, alone, startWine);
+    if (alone && launch.dpiChanged) AwaitIdleServer(ending);
     waited = ending;
     sigaddset(&waited, SIGCHLD);
     sigprocmask(SIG_BLOCK, &waited, nullptr);

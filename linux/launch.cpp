@@ -293,7 +293,13 @@ bool BeginSessionLook(Launch& launch, const StartProgram& start) {
     const std::string locale = Env("LC_ALL", Env("LC_CTYPE", Env("LANG").c_str()).c_str());
     const int dpi = SessionDpi(getenv("DISPLAY"), getenv("GDK_SCALE"));
     launch.lookInf = Utf16WithMark(SettingsInf(dpi, FontFor(FontLanguage(locale))));
-    if (launch.lookInf.empty() || ReadFile(launch.prefix + "/" + kSettingsFile) == launch.lookInf) return false;
+    const std::string noted = ReadFile(launch.prefix + "/" + kSettingsFile);
+    if (launch.lookInf.empty() || noted == launch.lookInf) return false;
+    // The DPI the last settings named, else Wine's own 96; the INF's line for it, in its UTF-16.
+    constexpr int kWineDpi = 96;
+    std::string line;
+    for (const char c : "\"LogPixels\",0x10001," + std::to_string(dpi) + "\r\n") line += {c, '\0'};
+    launch.dpiChanged = noted.empty() ? dpi != kWineDpi : noted.find(line) == std::string::npos;
     // Handed to Wine inside the prefix, by a name that holds nothing but ASCII whatever the data folder's.
     const std::string temp = launch.prefix + "/drive_c/windows/temp";
     g_mkdir_with_parents(temp.c_str(), 0755);

@@ -35,6 +35,9 @@ struct Launch {
     std::string lookInf;
     std::string lookFile;
     pid_t lookPid = -1;
+    // The session's DPI differs from the one the prefix had: a Wine server started before it was given
+    // keeps the old one (Wine 10's desktop does), so Kelmar starts in a new server.
+    bool dpiChanged = false;
 
     // The variables Wine's commands get: kelmar-run notes the session's environment before it sets them,
     // so that the programs Kelmar starts get the session's back.
