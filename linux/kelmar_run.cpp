@@ -172,7 +172,16 @@ int main(int argc, char** argv) {
     fcntl(fd, F_SETFD, FD_CLOEXEC);  // the lock is this process's; Wine needs no descriptor of it
     // The prefix's own Wine commands start the Wine server that Kelmar then runs in.
     if (launch.active) PreparePrefix(launch, alone, startWine);
-    if (alone && launch.dpiChanged) AwaitIdleServer(ending);
+    if (alone && launch.dpiChanged) {
+        // A prefix made by this start holds nothing but the settings' own Wine processes: ended at once.
+        const char* server = getenv("WINESERVER");
+        char* kill[] = {const_cast<char*>(server), const_cast<char*>("-k"), nullptr};
+        const pid_t killer = launch.madePrefix && server != nullptr ? Start(kill, ending) : -1;
+        if (killer > 0) {
+            waitpid(killer, nullptr, 0);
+        }
+        AwaitIdleServer(ending);
+    }
     waited = ending;
     sigaddset(&waited, SIGCHLD);
     sigprocmask(SIG_BLOCK, &waited, nullptr);
