@@ -175,11 +175,9 @@ int main(int argc, char** argv) {
     if (alone && launch.dpiChanged) {
         // A prefix made by this start holds nothing but the settings' own Wine processes: ended at once.
         const char* server = getenv("WINESERVER");
-        char* kill[] = {const_cast<char*>(server), const_cast<char*>("-k"), nullptr};
-        const pid_t killer = launch.madePrefix && server != nullptr ? Start(kill, ending) : -1;
-        if (killer > 0) {
-            waitpid(killer, nullptr, 0);
-        }
+        char* endServer[] = {const_cast<char*>(server), const_cast<char*>("-k"), nullptr};
+        const pid_t killer = launch.madePrefix && server != nullptr ? Start(endServer, ending) : -1;
+        if (killer > 0) waitpid(killer, nullptr, 0);
         AwaitIdleServer(ending);
     }
     waited = ending;
