@@ -162,6 +162,20 @@ write_settings() {
 
 ini_value() { sed -n "s/^$1=//p" "$WINDOWS_DIR/kelmar.ini" | tr -d '\r'; }
 
+options_stay_on_top() {  # Ctrl+O, Stay on top toggled, OK: the bar is made again
+    local options newbar
+    press "$bar" ctrl+o
+    options=$(wait_window "Kelmar Options" "$BOX_TEST" 10) || fail "Ctrl+O opened no Options dialog"
+    press "$options" Tab Tab space Return
+    wait_gone "Kelmar Options" || fail "OK did not close the Options dialog"
+    for _ in $(seq 100); do
+        newbar=$(find_window Kelmar "$BAR_TEST" 1) && [ "$newbar" != "$bar" ] && break
+        sleep 0.1
+    done
+    { [ -n "$newbar" ] && [ "$newbar" != "$bar" ]; } || fail "the bar was not made again after the Options change"
+    bar=$newbar
+}
+
 # apps.dat as lines: menu | name | path | folder | parameters, the texts read in code page 1252 or the one
 # given (a byte no code page has shown escaped).
 catalogue() {  # FILE [CODEPAGE]

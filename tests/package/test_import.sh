@@ -260,16 +260,7 @@ pass "--import while Kelmar runs: refused with a message and exit code 1, apps.d
 # and then SIGHUP to every process of the session, Wine's among them. OK has written the change already;
 # Kelmar ends as through Exit (exit code 0), keeps it, and the log gets at most a few lines.
 ini=$folder/wineprefix/drive_c/windows/kelmar.ini
-press "$bar" ctrl+o
-options=$(wait_window "Kelmar Options" "$BOX_TEST" 10) || fail "Ctrl+O opened no Options dialog"
-press "$options" Tab Tab space Return
-wait_gone "Kelmar Options" || fail "OK did not close the Options dialog"
-# Stay on top changed makes the bar again: a new window.
-for _ in $(seq 100); do
-    newbar=$(find_window Kelmar "$BAR_TEST" 1) && [ "$newbar" != "$bar" ] && break
-    sleep 0.1
-done
-[ -n "$newbar" ] && [ "$newbar" != "$bar" ] || fail "the bar was not made again after the Options change"
+options_stay_on_top
 wait_until 20 "the Options change in kelmar.ini" grep -q '^StayOnTop=0' "$ini" || fail "OK did not save the Options change"
 session_pids=$(pgrep -P "$KELMAR_PID")
 for dir in /proc/[0-9]*; do

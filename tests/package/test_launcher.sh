@@ -183,19 +183,6 @@ end_kelmar "second run"
 pass "second run, by a relative path, with TMPDIR set: straight to the bar with the menus saved in the data folder"
 
 ini=$prefix/drive_c/windows/kelmar.ini
-options_stay_on_top() {  # Ctrl+O, Stay on top toggled, OK: the bar is made again
-    local options newbar
-    press "$bar" ctrl+o
-    options=$(wait_window "Kelmar Options" "$BOX_TEST" 10) || fail "Ctrl+O opened no Options dialog"
-    press "$options" Tab Tab space Return
-    wait_gone "Kelmar Options" || fail "OK did not close the Options dialog"
-    for _ in $(seq 100); do
-        newbar=$(find_window Kelmar "$BAR_TEST" 1) && [ "$newbar" != "$bar" ] && break
-    done
-    { [ -n "$newbar" ] && [ "$newbar" != "$bar" ]; } || fail "the bar was not made again after the Options change"
-    bar=$newbar
-}
-
 # Ctrl+C in the terminal that started kelmar: the terminal sends SIGINT to its foreground process group.
 # Kelmar ends as through Exit: exit code 0, the Options change (Stay on top unticked) kept. The terminal
 # is a pseudo-terminal of its own, whose program kelmar is; it types Ctrl+C once told to.
